@@ -1,0 +1,15 @@
+// The string catalog: every user-visible text by group and key.
+#pragma once
+
+#include <string>
+
+namespace tarnwick {
+
+void LoadCatalog();
+// The text, or "%NO_STRING_ERROR%" when the group or key does not exist.
+std::string CatalogText(const std::string& group, const std::string& key);
+std::string FormatMessage(const std::string& tmpl, const std::string& s1 = "",
+                          const std::string& s2 = "", const std::string& s3 = "",
+                          const std::string& s4 = "");
+
+}  // namespace tarnwick

@@ -1,0 +1,35 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <string>
+
+namespace tarnwick::test {
+
+// A fresh temporary folder (with trailing '/'), removed when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+// Path of a file of the PNG suite, e.g. Suite("basn2c08.png").
+std::string Suite(const std::string& name);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// Runs a shell command; returns its exit code and fills `output` with stdout.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+
+// Points HOME and XDG_CONFIG_HOME/XDG_RUNTIME_DIR to a private folder for this
+// test process, so no test touches a real configuration.
+void IsolateUserFolders();
+
+}  // namespace tarnwick::test
