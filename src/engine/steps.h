@@ -29,6 +29,10 @@ Bitmap ApplyThreshold(Bitmap image, const Settings& s);
 Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s);
 Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const RunState& run);
 
+// Sets up the drawing canvas (on the starter's thread) before a run that draws
+// a frame or a watermark. False when no canvas is available.
+bool PrepareCanvas();
+
 // Watermark font slot: loaded by the starter before a run, released after it.
 bool LoadWatermarkFont(const Settings& s);
 void ReleaseWatermarkFont();
