@@ -46,7 +46,8 @@ const InputExtensionInfo* FindInputExtension(const FormatRegistry& reg, const st
 bool IsBppAllowed(const FormatRegistry& reg, const std::string& ext, int bpp);
 
 // Choice list for a depth combo: first `autoText`, then each entry of bppList;
-// `selected` receives the index to select for `current`.
+// `selected` receives the index to select for `current`: 0 ("Auto") when current
+// is 0, the item whose text is current's decimal text, or -1 when none is.
 std::vector<std::string> BppChoices(const FormatRegistry& reg, const std::string& ext, int current,
                                     const std::string& autoText, int& selected);
 
