@@ -1,0 +1,379 @@
+// End-to-end tests: run the built program as a user would and look at what it
+// prints, its exit code and the files it leaves.
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+using tarnwick::test::ReadFile;
+using tarnwick::test::Suite;
+using tarnwick::test::TempDir;
+using tarnwick::test::WriteFile;
+
+namespace {
+
+struct Run {
+    int code = -1;
+    std::vector<std::string> lines;
+    std::string text;
+};
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+// Runs the program with its own runtime folder (so runs never meet each
+// other's single-instance lock) and no terminal on stdin.
+Run Tarnwick(const std::vector<std::string>& args, const std::string& cwd = "") {
+    static TempDir runtime;
+    std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " HOME=" +
+                      Quote(runtime.path()) + " ";
+    if (!cwd.empty()) cmd = "cd " + Quote(cwd) + " && " + cmd;
+    cmd += Quote(TARNWICK_EXE);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " </dev/null 2>/dev/null";
+    Run r;
+    r.code = tarnwick::test::RunCommand(cmd, &r.text);
+    std::istringstream in(r.text);
+    for (std::string line; std::getline(in, line);) r.lines.push_back(line);
+    return r;
+}
+
+const std::vector<std::string> kBanner = {"Pictavo PNG to BMP 2.9",
+                                          "Copyright (c) 2026 Pictavo. All rights reserved.",
+                                          "http://pictavo.example", " "};
+
+std::vector<std::string> NormalRunLines() {
+    return {"Preparing...",         "Importing...", "Import complete, new files added: 1",
+            "Converting...",        "Conversion complete", "Files converted: 1 of 1"};
+}
+
+struct Pixels {
+    unsigned w = 0, h = 0, bpp = 0;
+    std::vector<RGBQUAD> px;  // top-down
+};
+
+// Reads any image and returns its pixels as 8-bit RGBA, top row first.
+Pixels Load(const std::string& path, FREE_IMAGE_FORMAT fif) {
+    Pixels p;
+    FIBITMAP* dib = FreeImage_Load(fif, path.c_str(), 0);
+    if (!dib) return p;
+    p.bpp = FreeImage_GetBPP(dib);
+    FIBITMAP* rgba = FreeImage_ConvertTo32Bits(dib);
+    FreeImage_Unload(dib);
+    p.w = FreeImage_GetWidth(rgba);
+    p.h = FreeImage_GetHeight(rgba);
+    for (unsigned y = 0; y < p.h; ++y) {
+        const BYTE* row = FreeImage_GetScanLine(rgba, static_cast<int>(p.h - 1 - y));
+        for (unsigned x = 0; x < p.w; ++x) {
+            RGBQUAD q;
+            q.rgbBlue = row[x * 4 + FI_RGBA_BLUE];
+            q.rgbGreen = row[x * 4 + FI_RGBA_GREEN];
+            q.rgbRed = row[x * 4 + FI_RGBA_RED];
+            q.rgbReserved = row[x * 4 + FI_RGBA_ALPHA];
+            p.px.push_back(q);
+        }
+    }
+    FreeImage_Unload(rgba);
+    return p;
+}
+
+// The largest difference of a channel after blending the source onto white.
+int MaxDifferenceOnWhite(const Pixels& src, const Pixels& out) {
+    int worst = 0;
+    for (size_t i = 0; i < src.px.size(); ++i) {
+        const RGBQUAD& s = src.px[i];
+        const RGBQUAD& o = out.px[i];
+        const double a = s.rgbReserved / 255.0;
+        auto blend = [&](int c) { return static_cast<int>(std::lround(c * a + 255 * (1 - a))); };
+        worst = std::max({worst, std::abs(blend(s.rgbRed) - o.rgbRed),
+                          std::abs(blend(s.rgbGreen) - o.rgbGreen),
+                          std::abs(blend(s.rgbBlue) - o.rgbBlue)});
+    }
+    return worst;
+}
+
+}  // namespace
+
+TEST(CliInfo, HelpPrintsThirtySixLinesAndVersionPrintsTwoNine) {
+    Run help = Tarnwick({"-h"});
+    EXPECT_EQ(help.code, 0);
+    ASSERT_EQ(help.lines.size(), 36u) << help.text;
+    EXPECT_EQ(help.lines[0], " ");
+    EXPECT_EQ(help.lines[1], "Usage: tarnwick -i <filename> [options]");
+    EXPECT_EQ(help.lines[6], "  tarnwick -i c:\\tmp\\example.png -o d:\\converted --jpg-quality=95");
+    EXPECT_EQ(help.lines[35], "  -v, --version             Display version information and exit");
+    EXPECT_EQ(Tarnwick({"--HELP"}).lines.size(), 36u);
+    EXPECT_EQ(Tarnwick({"-?"}).lines.size(), 36u);
+
+    Run version = Tarnwick({"-v"});
+    EXPECT_EQ(version.code, 0);
+    ASSERT_EQ(version.lines.size(), 1u);
+    EXPECT_EQ(version.lines[0], "2.9");
+    EXPECT_EQ(Tarnwick({"--version"}).lines, version.lines);
+}
+
+TEST(CliConversion, NormalRunPrintsBannerAndSixLinesAndWritesTheFlattenedPicture) {
+    TempDir dir;
+    const std::string input = Suite("basn6a08.png");  // 8-bit RGBA with varying alpha
+    Run r = Tarnwick({"-i", input, "-o", dir.path()});
+    EXPECT_EQ(r.code, 0) << r.text;
+    std::vector<std::string> expected = kBanner;
+    for (const auto& l : NormalRunLines()) expected.push_back(l);
+    EXPECT_EQ(r.lines, expected);
+
+    Pixels src = Load(input, FIF_PNG);
+    Pixels out = Load(dir / "basn6a08.bmp", FIF_BMP);
+    ASSERT_EQ(out.w, src.w);
+    ASSERT_EQ(out.h, src.h);
+    EXPECT_EQ(out.bpp, 32u);  // automatic depth keeps the decoded depth
+    EXPECT_LE(MaxDifferenceOnWhite(src, out), 1);
+    // Nothing else is left in the folder (no temporary files).
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}), 1);
+}
+
+TEST(CliConversion, QuietRunPrintsNothingAndDebugRunReportsDefaults) {
+    TempDir dir;
+    Run quiet = Tarnwick({"-q", "-i", Suite("basn2c08.png"), "-o", dir.path()});
+    EXPECT_EQ(quiet.code, 0);
+    EXPECT_TRUE(quiet.text.empty()) << quiet.text;
+    EXPECT_TRUE(fs::exists(dir / "basn2c08.bmp"));
+
+    const std::string input = Suite("basn2c08.png");
+    Run debug = Tarnwick({"-d", "-i", input, "-o", dir.path()});
+    EXPECT_EQ(debug.code, 0);
+    const std::vector<std::string> expected = {
+        "Preparing...",
+        "Input: " + input,
+        "Output: " + dir.path(),
+        "Conversion: bmp",
+        "BMP BPP: 0",
+        "BMP Compression: NONE",
+        "BMP Color Table: AUTO",
+        "Flip Horizontal: 0",
+        "Flip Vertical: 0",
+        "Greyscale: 0",
+        "Frame: NONE",
+        "Watermark: NONE",
+        "Filename Mask: %filename%.%ext%",
+        "File Timestamp: CURRENT",
+        "Keep Subfolders: 1",
+        "Importing...",
+        "Import complete, new files added: 1",
+        "Converting...",
+        "Processing: " + input,
+        "Saving As: " + dir.path() + "basn2c08.bmp",
+        "OK",
+        "Conversion complete",
+        "Files converted: 1 of 1",
+    };
+    ASSERT_GE(debug.lines.size(), 4u);
+    std::vector<std::string> body(debug.lines.begin() + 4, debug.lines.end());
+    EXPECT_EQ(body, expected);
+}
+
+TEST(CliConversion, OptionScanErrors) {
+    TempDir dir;
+    const std::string png = Suite("basn2c08.png");
+    struct Case {
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {{"-i"}, "Error: Incorrect number of parameters"},
+        {{"--input", png}, "Error: Incorrect number of parameters"},
+        {{"-i", "-q"}, "Error: Incorrect number of parameters"},
+        {{"-i", png, "--brightness"}, "Error: Incorrect number of parameters"},
+        {{"-i", png, "--profile=" + dir.path() + "missing.ini"}, "Error: Invalid profile file"},
+    };
+    for (const auto& c : cases) {
+        Run r = Tarnwick(c.args);
+        EXPECT_EQ(r.code, 1) << c.line;
+        ASSERT_EQ(r.lines.size(), 1u) << r.text;
+        EXPECT_EQ(r.lines[0], c.line);
+    }
+}
+
+TEST(CliConversion, ChecksStopWithTheirErrorLine) {
+    TempDir dir;
+    const std::string png = Suite("basn2c08.png");
+    WriteFile(dir / "empty.png", "");
+    fs::create_directories(dir / "folder.png");
+    struct Case {
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {{"-i", dir / "photo"}, "Error: Invalid input file"},
+        {{"-i", dir / "missing.png"}, "Error: Invalid input file"},
+        {{"-i", dir / "empty.png"}, "Error: Invalid input file"},
+        {{"-i", dir / "folder.png"}, "Error: Invalid input file"},
+        {{"-i", png, "-o", "../out"}, "Error: Incorrect output folder"},
+        {{"-i", png, "-o", dir / "does-not-exist"}, "Error: Invalid output folder"},
+        {{"-i", png, "-o", dir.path(), "-c", "BMP"}, "Error: Invalid conversion type"},
+        {{"-i", png, "-o", dir.path(), "-c", "jpg"}, "Error: Invalid conversion type"},
+        {{"-i", png, "-o", dir.path(), "--bmp-bpp=7"}, "Error: Invalid bmp-bpp value"},
+        {{"-i", png, "-o", dir.path(), "--width=800"}, "Error: Invalid height value"},
+        {{"-i", png, "-o", dir.path(), "--height=80", "--width=0"}, "Error: Invalid width value"},
+        {{"-i", png, "-o", dir.path(), "--brightness=101"}, "Error: Invalid brightness value"},
+        {{"-i", png, "-o", dir.path(), "--contrast=-101"}, "Error: Invalid contrast value"},
+        {{"-i", png, "-o", dir.path(), "--gamma=10"}, "Error: Invalid gamma value"},
+        {{"-i", png, "-o", dir.path(), "--gamma=abc"}, "Error: Invalid gamma value"},
+        {{"-i", png, "-o", dir.path(), "--wm-image=" + dir.path() + "none.png"},
+         "Error: Invalid watermark image"},
+    };
+    for (const auto& c : cases) {
+        Run r = Tarnwick(c.args);
+        EXPECT_EQ(r.code, 1) << c.line;
+        ASSERT_FALSE(r.lines.empty()) << c.line;
+        EXPECT_EQ(r.lines.back(), c.line) << r.text;
+    }
+    // Gamma at both ends of its range passes.
+    EXPECT_EQ(Tarnwick({"-q", "-i", png, "-o", dir.path(), "--gamma=0.01"}).code, 0);
+    EXPECT_EQ(Tarnwick({"-q", "-i", png, "-o", dir.path(), "--gamma=9.99"}).code, 0);
+}
+
+TEST(CliConversion, RefusedInputsStopWithoutOutput) {
+    TempDir dir;
+    WriteFile(dir / "photo.jpg", ReadFile(Suite("basn2c08.png")));
+    WriteFile(dir / "list.txt", "x.png\n");
+    for (const char* name : {"photo.jpg", "list.txt"}) {
+        Run r = Tarnwick({"-i", dir / name, "-o", dir.path()});
+        EXPECT_EQ(r.code, 1);
+        ASSERT_GE(r.lines.size(), 3u);
+        std::vector<std::string> tail(r.lines.end() - 3, r.lines.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{
+                            "Import complete, new files added: 0", "Conversion stopped",
+                            "No input file(s) found. Please, add valid file(s) and try again!"}));
+    }
+    // A file that is not a PNG (or a truncated one) is not converted, and an
+    // existing output of the same name is left untouched.
+    const std::string old = "previous output";
+    WriteFile(dir / "broken.bmp", old);
+    WriteFile(dir / "broken.png", "this is not a picture at all");
+    std::string truncated = ReadFile(Suite("basn2c08.png"));
+    truncated.resize(truncated.size() / 2);
+    WriteFile(dir / "half.png", truncated);
+    for (const char* name : {"broken.png", "half.png"}) {
+        Run r = Tarnwick({"-q", "-i", dir / name, "-o", dir.path()});
+        EXPECT_EQ(r.code, 1) << name;
+        EXPECT_EQ(r.lines, std::vector<std::string>{"Conversion stopped"});
+    }
+    EXPECT_EQ(ReadFile(dir / "broken.bmp"), old);
+    EXPECT_FALSE(fs::exists(dir / "half.bmp"));
+}
+
+TEST(CliConversion, OutputFolderDefaultsAndRelativeFolders) {
+    TempDir dir;
+    WriteFile(dir / "in.png", ReadFile(Suite("basn2c08.png")));
+    // No output option: next to the input.
+    EXPECT_EQ(Tarnwick({"-q", "-i", dir / "in.png"}).code, 0);
+    EXPECT_TRUE(fs::exists(dir / "in.bmp"));
+    // A relative output folder is taken relative to the program's folder.
+    const std::string rel = "e2e-relative-out-" + std::to_string(getpid());
+    const std::string progFolder = fs::path(TARNWICK_EXE).parent_path().string() + "/";
+    fs::create_directories(progFolder + rel);
+    Run r = Tarnwick({"-q", "-i", dir / "in.png", "-o", "./" + rel}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.text;
+    EXPECT_TRUE(fs::exists(progFolder + rel + "/in.bmp"));
+    fs::remove_all(progFolder + rel);
+}
+
+TEST(CliConversion, LaterOptionsAndProfilesOverrideEarlierOnes) {
+    TempDir dir;
+    // Mark the top-left pixel so a flip can be seen.
+    const std::string png = Suite("basn2c08.png");
+    WriteFile(dir / "profile.ini", "[CLI]\r\n--flip-horizontal = 0\r\n--FILENAME-MASK = \"p_%filename%.%ext%\"\r\n");
+    Run r = Tarnwick({"-q", "-i", dir / "nope.png", "-i", png, "-o", dir.path(),
+                      "--filename-mask=x.%ext%", "--profile=" + (dir / "profile.ini")});
+    EXPECT_EQ(r.code, 0) << r.text;
+    ASSERT_TRUE(fs::exists(dir / "p_basn2c08.bmp"));
+    Pixels src = Load(png, FIF_PNG);
+    Pixels out = Load(dir / "p_basn2c08.bmp", FIF_BMP);
+    ASSERT_EQ(out.w, src.w);
+    for (unsigned x = 0; x < src.w; ++x) {
+        const RGBQUAD& a = src.px[x];
+        const RGBQUAD& b = out.px[src.w - 1 - x];
+        EXPECT_EQ(a.rgbRed, b.rgbRed);
+        EXPECT_EQ(a.rgbGreen, b.rgbGreen);
+        EXPECT_EQ(a.rgbBlue, b.rgbBlue);
+    }
+    // An option after the profile wins over it.
+    r = Tarnwick({"-q", "-i", png, "-o", dir.path(), "--profile=" + (dir / "profile.ini"),
+                  "--filename-mask=after.%ext%"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(fs::exists(dir / "after.bmp"));
+}
+
+TEST(CliConversion, SixteenBitBmpIsFiveSixFive) {
+    TempDir dir;
+    Run r = Tarnwick({"-q", "-i", Suite("basn2c08.png"), "-o", dir.path(), "--bmp-bpp=16"});
+    EXPECT_EQ(r.code, 0) << r.text;
+    const std::string bmp = ReadFile(dir / "basn2c08.bmp");
+    ASSERT_GT(bmp.size(), 66u);
+    auto u32 = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(bmp[at])) |
+               static_cast<uint32_t>(static_cast<uint8_t>(bmp[at + 1])) << 8 |
+               static_cast<uint32_t>(static_cast<uint8_t>(bmp[at + 2])) << 16 |
+               static_cast<uint32_t>(static_cast<uint8_t>(bmp[at + 3])) << 24;
+    };
+    EXPECT_EQ(bmp[28], 16);        // bits per pixel
+    EXPECT_EQ(u32(30), 3u);        // BI_BITFIELDS
+    EXPECT_EQ(u32(54), 0xF800u);   // red mask
+    EXPECT_EQ(u32(58), 0x07E0u);   // green mask
+    EXPECT_EQ(u32(62), 0x001Fu);   // blue mask
+}
+
+TEST(CliConversion, EveryValidSuitePictureConverts) {
+    TempDir dir;
+    int checked = 0;
+    for (const auto& entry : fs::directory_iterator(std::string(TARNWICK_TESTDATA) + "/pngsuite")) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() != ".png") continue;
+        const bool corrupt = name[0] == 'x';  // the suite's deliberately broken files
+        Run r = Tarnwick({"-q", "-i", entry.path().string(), "-o", dir.path()});
+        const std::string out = dir / (entry.path().stem().string() + ".bmp");
+        if (corrupt) {
+            EXPECT_EQ(r.code, 1) << name;
+            EXPECT_FALSE(fs::exists(out)) << name;
+            continue;
+        }
+        EXPECT_EQ(r.code, 0) << name << ": " << r.text;
+        ASSERT_TRUE(fs::exists(out)) << name;
+        Pixels src = Load(entry.path().string(), FIF_PNG);
+        Pixels got = Load(out, FIF_BMP);
+        ASSERT_EQ(got.w, src.w) << name;
+        ASSERT_EQ(got.h, src.h) << name;
+        // Sixteen-bit pictures are tone-mapped, so only the 8-bit ones must match exactly.
+        if (name.find("16") == std::string::npos && (got.bpp == 24 || got.bpp == 32)) {
+            EXPECT_LE(MaxDifferenceOnWhite(src, got), 1) << name;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 40);
+}
+
+TEST(CliInstance, SecondInstanceEndsSilentlyWithCodeOne) {
+    TempDir runtime;
+    const std::string lock = runtime.path() + "Pictavo_PNG_to_BMP_2.9.lock";
+    std::string out;
+    const std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " flock " + Quote(lock) +
+                            " " + Quote(TARNWICK_EXE) + " -v; echo rc=$?";
+    // flock holds the lock while the program runs: the program must refuse.
+    tarnwick::test::RunCommand(cmd + " </dev/null", &out);
+    EXPECT_EQ(out, "rc=1\n");
+}
