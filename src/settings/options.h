@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "settings/settings.h"
 
@@ -38,5 +39,7 @@ bool ApplyOption(Settings& s, const std::string& name, const std::string& value,
                  bool fromProfile = false);
 // True when the name is an option of the table; `kind` receives its value kind.
 bool FindOption(const std::string& name, OptionKind* kind = nullptr);
+// The names of all options of the table, in table order.
+std::vector<std::string> OptionNames();
 
 }  // namespace tarnwick

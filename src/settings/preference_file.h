@@ -16,6 +16,8 @@ public:
     void OpenFromBytes(const std::string& bytes);
     // Starts a new document that replaces the file at Close.
     bool Create(const std::string& path);
+    // Starts a new document without a target file; Serialize gives its bytes.
+    void CreateInMemory();
     void SelectGroup(const std::string& name);
 
     long ReadInteger(const std::string& key, long def) const;
