@@ -27,4 +27,11 @@ std::string ExpandNameMask(const std::string& mask, const RunState& run,
 std::string BuildOutputPath(const Settings& s, const RunState& run,
                             const ClockFn& clock = LocalNow);
 
+// Letter case of UTF-8 text by whole characters (Unicode case rules); bytes
+// that are not valid UTF-8 pass through unchanged.
+std::string Utf8Lower(const std::string& text);
+std::string Utf8Upper(const std::string& text);
+// First character upper case, all following characters lower case.
+std::string Utf8Title(const std::string& text);
+
 }  // namespace tarnwick

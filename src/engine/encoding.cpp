@@ -1,0 +1,221 @@
+#include "engine/encoding.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/format_registry.h"
+#include "platform/platform.h"
+
+namespace tarnwick {
+
+namespace {
+
+std::vector<int> ParseBppList(const std::string& list) {
+    std::vector<int> values;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        std::string item = list.substr(start, comma - start);
+        if (!item.empty()) {
+            try {
+                values.push_back(std::stoi(item));
+            } catch (...) {
+            }
+        }
+        start = comma + 1;
+    }
+    return values;
+}
+
+// Picks the flag for a setting value from a table; an unlisted value adds nothing.
+template <size_t N>
+int Pick(const int (&table)[N], int value) {
+    return value >= 0 && static_cast<size_t>(value) < N ? table[value] : 0;
+}
+
+void PutLe16(std::string& out, size_t at, uint16_t v) {
+    out[at] = static_cast<char>(v & 0xFF);
+    out[at + 1] = static_cast<char>(v >> 8);
+}
+
+void PutLe32(std::string& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+uint32_t GetLe32(const BYTE* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Closes a FreeImage memory stream whatever happens.
+struct MemoryCloser {
+    void operator()(FIMEMORY* m) const noexcept {
+        if (m) FreeImage_CloseMemory(m);
+    }
+};
+
+}  // namespace
+
+int SaveFlagsFor(const Settings& s, const std::string& extension) {
+    const std::string& e = extension;
+    if (e == "bmp") {
+        static const int t[] = {0, BMP_SAVE_RLE};
+        return Pick(t, s.bmpCompression);
+    }
+    if (e == "exr") {
+        static const int t[] = {EXR_NONE, EXR_ZIP, EXR_PIZ, EXR_PXR24, EXR_B44};
+        return Pick(t, s.exrCompression);
+    }
+    if (e == "jpg") {
+        static const int chroma[] = {JPEG_SUBSAMPLING_444, JPEG_SUBSAMPLING_422,
+                                     JPEG_SUBSAMPLING_420, JPEG_SUBSAMPLING_411};
+        static const int saveAs[] = {0, JPEG_BASELINE, JPEG_OPTIMIZE, JPEG_PROGRESSIVE};
+        int flags = s.jpgQuality >= 1 && s.jpgQuality <= 100 ? s.jpgQuality : 0;
+        return flags | Pick(chroma, s.jpgChroma) | Pick(saveAs, s.jpgSaveAs);
+    }
+    if (e == "jxr") return JXR_LOSSLESS;
+    if (e == "png") {
+        static const int t[] = {PNG_Z_NO_COMPRESSION, PNG_Z_BEST_SPEED, PNG_Z_DEFAULT_COMPRESSION,
+                                PNG_Z_BEST_COMPRESSION};
+        return Pick(t, s.pngCompression) | (s.pngInterlaced != 0 ? PNG_INTERLACED : 0);
+    }
+    if (e == "tga") {
+        static const int t[] = {0, TARGA_SAVE_RLE};
+        return Pick(t, s.tgaCompression);
+    }
+    if (e == "tiff") {
+        static const int t[] = {TIFF_NONE,    TIFF_CCITTFAX3,     TIFF_CCITTFAX4,
+                                TIFF_PACKBITS, TIFF_DEFLATE,       TIFF_ADOBE_DEFLATE,
+                                TIFF_LZW,     TIFF_JPEG,          TIFF_LOGLUV};
+        return Pick(t, s.tiffCompression) | (s.tiffColorModel == 1 ? TIFF_CMYK : 0);
+    }
+    if (e == "webp") return WEBP_LOSSLESS;
+    return 0;
+}
+
+void PrepareOutputEncoding(const FormatRegistry& reg, const Settings& s, RunState& run,
+                           const std::string& extension) {
+    const OutputFormatInfo* info = FindOutputFormat(reg, extension);
+    run.outputFif = info ? info->fif : static_cast<int32_t>(FIF_UNKNOWN);
+    run.outputBpp = BppSetting(s, extension);
+    run.saveFlags = SaveFlagsFor(s, extension);
+    run.autoBpp = run.outputBpp == 0 ? 1 : 0;
+}
+
+int AutoBppFor(const FormatRegistry& reg, const std::string& extension, int sourceBpp) {
+    const OutputFormatInfo* info = FindOutputFormat(reg, extension);
+    if (!info) return 0;
+    std::vector<int> list = ParseBppList(info->bppList);
+    for (int bpp : list)
+        if (bpp >= sourceBpp) return bpp;
+    return list.empty() ? 0 : list.back();
+}
+
+Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
+    if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
+    if (!image) return image;
+    FIBITMAP* dib = image.get();
+    const int bpp = static_cast<int>(FreeImage_GetBPP(dib));
+    if (bpp == run.outputBpp) return image;
+
+    const std::string& ext = run.conversion;
+    switch (run.outputBpp) {
+        case 96:
+            return Bitmap(FreeImage_ConvertToRGBF(dib));
+        case 48:
+            return Bitmap(FreeImage_ConvertToRGB16(dib));
+        case 32:
+            return Bitmap(FreeImage_ConvertTo32Bits(dib));
+        case 24:
+            return Bitmap(FreeImage_ConvertTo24Bits(dib));
+        case 16: {
+            if (bpp > 32) {
+                image.reset(FreeImage_ConvertTo24Bits(dib));
+                if (!image) return image;
+                dib = image.get();
+            }
+            if (ext == "ico" || ext == "tga") return Bitmap(FreeImage_ConvertTo16Bits555(dib));
+            return Bitmap(FreeImage_ConvertTo16Bits565(dib));
+        }
+        case 8: {
+            if (ext == "j2k" || ext == "jp2" || ext == "jpg" || ext == "jxr")
+                return Bitmap(FreeImage_ConvertTo8Bits(dib));
+            if (bpp != 24) {
+                image.reset(FreeImage_ConvertTo24Bits(dib));
+                if (!image) return image;
+                dib = image.get();
+            }
+            return Bitmap(FreeImage_ColorQuantizeEx(dib, FIQ_WUQUANT, 256, 0, nullptr));
+        }
+        case 4:
+            return Bitmap(FreeImage_ConvertTo4Bits(dib));
+        case 1:
+            return Bitmap(FreeImage_Dither(dib, FID_FS));
+        default:
+            return Bitmap();
+    }
+}
+
+int SaveBmpExactPalette(FIBITMAP* image, const std::string& path, const RunState& run) {
+    if (!image || FreeImage_GetBPP(image) != 8 || !FreeImage_GetPalette(image)) return 0;
+
+    std::unique_ptr<FIMEMORY, MemoryCloser> stream(FreeImage_OpenMemory());
+    if (!stream) return 0;
+    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(run.outputFif), image, stream.get(),
+                                run.saveFlags))
+        return 0;
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    if (!FreeImage_AcquireMemory(stream.get(), &data, &size) || !data) return 0;
+    // The encoder's own headers say where its pixel data starts (after its
+    // full 256-entry colour table) and how the pixels are compressed.
+    if (size < 54 || data[0] != 'B' || data[1] != 'M') return 0;
+    const uint32_t pixelOffset = GetLe32(data + 10);
+    if (pixelOffset < 54 || pixelOffset > size) return 0;
+    const uint32_t compression = GetLe32(data + 30);
+    const uint32_t pixelBytes = size - pixelOffset;
+
+    // Highest palette index used by any pixel; row padding is not looked at.
+    const unsigned width = FreeImage_GetWidth(image);
+    const unsigned height = FreeImage_GetHeight(image);
+    unsigned highest = 0;
+    for (unsigned y = 0; y < height && highest < 255; ++y) {
+        const BYTE* row = FreeImage_GetScanLine(image, static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x)
+            if (row[x] > highest) highest = row[x];
+    }
+    const uint32_t n = highest + 1;
+
+    const BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image);
+    const RGBQUAD* palette = FreeImage_GetPalette(image);
+    const uint32_t dataOffset = 54 + 4 * n;
+    std::string file(dataOffset, '\0');
+    file[0] = 'B';
+    file[1] = 'M';
+    PutLe32(file, 2, dataOffset + pixelBytes);
+    PutLe32(file, 10, dataOffset);
+    PutLe32(file, 14, 40);
+    PutLe32(file, 18, static_cast<uint32_t>(info->biWidth));
+    PutLe32(file, 22, static_cast<uint32_t>(info->biHeight));
+    PutLe16(file, 26, 1);
+    PutLe16(file, 28, 8);
+    PutLe32(file, 30, compression);
+    PutLe32(file, 34, pixelBytes);
+    PutLe32(file, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
+    PutLe32(file, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
+    PutLe32(file, 46, n);
+    PutLe32(file, 50, n);
+    for (uint32_t i = 0; i < n; ++i) {
+        file[54 + 4 * i] = static_cast<char>(palette[i].rgbBlue);
+        file[54 + 4 * i + 1] = static_cast<char>(palette[i].rgbGreen);
+        file[54 + 4 * i + 2] = static_cast<char>(palette[i].rgbRed);
+        file[54 + 4 * i + 3] = 0;
+    }
+    file.append(reinterpret_cast<const char*>(data) + pixelOffset, pixelBytes);
+    stream.reset();
+
+    return platform::WriteFileAtomic(path, file) ? 1 : 0;
+}
+
+}  // namespace tarnwick
