@@ -11,6 +11,7 @@ PACKAGES=(
   libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
   libgtest-dev googletest
   xvfb xauth imagemagick
+  desktop-file-utils
 )
 
 missing=()

@@ -1,0 +1,58 @@
+# Installation layout (cmake --install <build> --prefix P):
+#
+#   P/lib/tarnwick/            the program, its loadable modules, gfx/ themes and
+#                              the manual tarnwick.html, all in one folder, since
+#                              the program finds them beside its own file
+#   P/bin/tarnwick             symbolic link to ../lib/tarnwick/tarnwick
+#   P/share/applications/      tarnwick.desktop
+#   P/share/icons/hicolor/     the application icon (scalable, 48x48, 128x128)
+
+set(TARNWICK_INSTALL_DIR lib/tarnwick)
+
+if(TARGET tarnwick)
+  install(TARGETS tarnwick RUNTIME DESTINATION ${TARNWICK_INSTALL_DIR})
+endif()
+foreach(module tarnwick_ui tarnwick_canvas)
+  if(TARGET ${module})
+    install(TARGETS ${module}
+      LIBRARY DESTINATION ${TARNWICK_INSTALL_DIR}
+      RUNTIME DESTINATION ${TARNWICK_INSTALL_DIR})
+  endif()
+endforeach()
+
+# Theme packages and the manual are produced in the build's program folder.
+if(TARGET tarnwick_theme)
+  install(DIRECTORY ${TARNWICK_BIN_DIR}/gfx DESTINATION ${TARNWICK_INSTALL_DIR})
+endif()
+if(NOT TARGET tarnwick_manual)
+  # Builds without the window mode still ship the manual.
+  add_custom_command(
+    OUTPUT ${TARNWICK_BIN_DIR}/tarnwick.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/../docs/manual.html
+            ${TARNWICK_BIN_DIR}/tarnwick.html
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../docs/manual.html
+    VERBATIM)
+  add_custom_target(tarnwick_manual ALL DEPENDS ${TARNWICK_BIN_DIR}/tarnwick.html)
+endif()
+install(FILES ${TARNWICK_BIN_DIR}/tarnwick.html DESTINATION ${TARNWICK_INSTALL_DIR})
+
+# bin/tarnwick -> ../lib/tarnwick/tarnwick
+install(CODE [[
+  set(_bin "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/bin")
+  file(MAKE_DIRECTORY "${_bin}")
+  file(REMOVE "${_bin}/tarnwick")
+  file(CREATE_LINK ../lib/tarnwick/tarnwick "${_bin}/tarnwick" SYMBOLIC)
+  message(STATUS "Installing: ${_bin}/tarnwick -> ../lib/tarnwick/tarnwick")
+]])
+
+# Desktop entry and application icon.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/../assets/app/tarnwick.svg
+  DESTINATION share/icons/hicolor/scalable/apps)
+get_property(_tarnwick_appicon_dir GLOBAL PROPERTY TARNWICK_APPICON_DIR)
+if(_tarnwick_appicon_dir)
+  foreach(size 48x48 128x128)
+    install(FILES ${_tarnwick_appicon_dir}/${size}/tarnwick.png
+      DESTINATION share/icons/hicolor/${size}/apps)
+  endforeach()
+endif()
