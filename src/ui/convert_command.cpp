@@ -1,0 +1,109 @@
+// The Convert command: checks in a fixed order, each refusal one warning.
+#include "ui/convert_command.h"
+
+#include <algorithm>
+
+#include "engine/encoding.h"
+#include "engine/format_registry.h"
+#include "engine/input_list.h"
+#include "engine/run_state.h"
+#include "engine/steps.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+#include "ui/catalog.h"
+#include "ui/user_dialogs.h"
+#include "ui/window_logic.h"
+
+namespace tarnwick {
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < nameStart) return {};
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+}  // namespace
+
+ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
+    Settings& s = GlobalSettings();
+    RunState& run = GlobalRunState();
+    FormatRegistry& reg = GlobalRegistry();
+
+    const auto refuse = [&](ConvertOutcome outcome, const std::string& message) {
+        view.SetStatusText(CatalogText("Msg", "Conversion is not complete"));
+        dialogs.Warning(message);
+        return outcome;
+    };
+
+    // The input file field becomes the run's only file, unless it is an empty
+    // file or not of an accepted type (a missing file passes and fails in the run).
+    run.inputPath = TrimBlanks(view.InputFieldText());
+    ClearInputFileList();
+    const std::string ext = LowerExtension(run.inputPath);
+    const auto& accepted = reg.acceptedInputExtensions;
+    if (!run.inputPath.empty() && platform::FileSize(run.inputPath) != 0 && !ext.empty() &&
+        std::find(accepted.begin(), accepted.end(), ext) != accepted.end())
+        GlobalInputList().emplace(run.inputPath, InputEntry{1, std::string()});
+
+    run.outputFolder = TrimBlanks(view.OutputFolderText());
+    const int formatIndex = view.SelectedFormatData();
+    const auto& outputs = OutputExtensions();
+    run.conversion = formatIndex >= 0 && formatIndex < static_cast<int>(outputs.size())
+                         ? outputs[static_cast<size_t>(formatIndex)]
+                         : std::string();
+
+    view.SetStatusText(CatalogText("General", "Preparing"));
+
+    if (GlobalInputList().empty())
+        return refuse(ConvertOutcome::EmptyInput, CatalogText("Msg", "Empty input files"));
+    if (run.outputFolder.empty())
+        return refuse(ConvertOutcome::EmptyOutputFolder, CatalogText("Msg", "Empty output folder"));
+    if (run.outputFolder.back() != '/') run.outputFolder += '/';
+    if (!platform::FolderExists(run.outputFolder))
+        return refuse(ConvertOutcome::InvalidOutputFolder,
+                      FormatMessage(CatalogText("Msg", "Invalid output folder"), run.outputFolder));
+    if (s.doImageResize) {
+        if (s.imageWidth == 0) return refuse(ConvertOutcome::InvalidWidth, CatalogText("Msg", "Invalid width"));
+        if (s.imageHeight == 0)
+            return refuse(ConvertOutcome::InvalidHeight, CatalogText("Msg", "Invalid height"));
+    }
+    // Without a known output format there is nothing to encode to.
+    if (!FindOutputFormat(reg, run.conversion))
+        return refuse(ConvertOutcome::InvalidConversion, CatalogText("Msg", "Invalid conversion type"));
+
+    // Frames and watermarks draw on a canvas set up on this thread.
+    if (s.doFrame != 0 || s.doWatermark != 0) PrepareCanvas();
+    if (s.doWatermark == 1) {
+        if (!LoadWatermarkFont(s)) {
+            dialogs.Warning(FormatMessage(CatalogText("Msg", "Invalid watermark font"), s.font));
+            return ConvertOutcome::InvalidWatermarkFont;
+        }
+    } else if (s.doWatermark == 2) {
+        if (s.watermarkImage.empty()) {
+            dialogs.Warning(CatalogText("Msg", "Empty watermark image"));
+            return ConvertOutcome::EmptyWatermarkImage;
+        }
+        if (platform::FileSize(s.watermarkImage) <= 0) {
+            dialogs.Warning(FormatMessage(CatalogText("Msg", "Invalid watermark image"), s.watermarkImage));
+            return ConvertOutcome::InvalidWatermarkImage;
+        }
+    }
+
+    PrepareOutputEncoding(reg, s, run, run.conversion);
+    if (AddRecentOutFolder(s, run.outputFolder) == 1) view.RefreshOutputFolderList();
+
+    view.SetStatusText(CatalogText("General", "Converting"));
+    view.RunProgressWindow();
+
+    if (s.doWatermark == 1) ReleaseWatermarkFont();
+    return ConvertOutcome::Ran;
+}
+
+}  // namespace tarnwick

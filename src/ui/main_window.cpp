@@ -1,0 +1,473 @@
+// The main window and the commands it carries out itself.
+#include "ui/main_window.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/product.h"
+#include "engine/format_registry.h"
+#include "engine/input_list.h"
+#include "engine/run_state.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+#include "ui/catalog.h"
+#include "ui/images.h"
+#include "ui/progress_window.h"
+#include "ui/themes.h"
+#include "ui/user_dialogs.h"
+
+namespace tarnwick {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string S(const QString& s) { return s.toUtf8().toStdString(); }
+
+QIcon IconAt(const QPixmap& image, int pixels) {
+    if (image.width() == pixels && image.height() == pixels) return QIcon(image);
+    return QIcon(image.scaled(pixels, pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+QIcon MenuIcon(const std::string& name) { return IconAt(TableImage(GlobalIcons().menu, name, 16), 16); }
+
+void Place(QWidget* w, const Rect& r) { w->setGeometry(r.x, r.y, r.w, r.h); }
+
+}  // namespace
+
+MainWindow::MainWindow(UserDialogs& dialogs) : dialogs_(dialogs) {
+    setObjectName(QStringLiteral("mainWindow"));
+    SetShowAddedInputFileHook([this](const std::string& path) { ShowAddedInputFile(path); });
+}
+
+MainWindow::~MainWindow() { SetShowAddedInputFileHook(nullptr); }
+
+void MainWindow::Create(const Geometry& g) {
+    setWindowTitle(Q(WindowTitle()));
+    setAcceptDrops(true);
+
+    BuildMainMenu();
+    BuildMainToolbar();
+
+    status_ = new QLabel(this);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(status_, 1);
+    statusBarHeight_ = statusBar()->sizeHint().height();
+
+    central_ = new QWidget(this);
+    setCentralWidget(central_);
+    panel_ = new QWidget(central_);
+    panel_->setGeometry(0, 0, g.width, std::max(0, g.height - 130));
+
+    const char* labelKeys[3] = {"Input File", "Output Folder", "Output Format"};
+    for (int i = 0; i < 3; ++i) labels_[i] = new QLabel(Q(CatalogText("General", labelKeys[i])), panel_);
+    inputField_ = new QLineEdit(panel_);
+    inputField_->setObjectName(QStringLiteral("inputFile"));
+    folderList_ = new QComboBox(panel_);
+    folderList_->setObjectName(QStringLiteral("outputFolders"));
+    formatList_ = new QComboBox(panel_);
+    formatList_->setObjectName(QStringLiteral("outputFormats"));
+    BuildFieldButtons();
+    convertButton_ = new QPushButton(panel_);
+    convertButton_->setObjectName(QStringLiteral("convertButton"));
+    convertButton_->setIconSize(QSize(64, 64));
+    convertButton_->setToolTip(Q(CatalogText("General", "Convert")));
+    convertButton_->setAccessibleName(Q(CatalogText("General", "Convert")));
+    RefreshControlImages();
+
+    notice_ = new QLabel(Q(kNoticeLine), central_);
+
+    // Control events: only the user's own choices count, not changes made here.
+    QObject::connect(folderList_, &QComboBox::activated, [this](int) {
+        GlobalRunState().outputFolder = S(folderList_->currentText());
+    });
+    QObject::connect(formatList_, &QComboBox::activated, [this](int) {
+        const int i = SelectedFormatData();
+        const auto& outputs = OutputExtensions();
+        if (i >= 0 && i < static_cast<int>(outputs.size()))
+            GlobalSettings().outputFormat = outputs[static_cast<size_t>(i)];
+    });
+    QObject::connect(convertButton_, &QPushButton::clicked, [this] { RunCommand(kCmdConvert); });
+
+    for (const auto& [keys, command] : MainShortcuts()) {
+        auto* shortcut = new QShortcut(QKeySequence(Q(keys)), this);
+        const int c = command;
+        QObject::connect(shortcut, &QShortcut::activated, [this, c] { RunCommand(c); });
+    }
+
+    ApplySizeLimits();
+    move(g.x, g.y);
+    resize(g.width, g.height + menuHeight_);
+    created_ = true;
+    LayoutMainWindow();
+}
+
+void MainWindow::ApplySizeLimits() {
+    // Only the width can change; the height is fixed below the menu bar.
+    setMinimumSize(kMinWindowWidth, kWindowHeight + menuHeight_);
+    setMaximumHeight(kWindowHeight + menuHeight_);
+}
+
+void MainWindow::Prepare() {
+    FormatRegistry& reg = GlobalRegistry();
+    BuildInputRegistry(reg);
+    BuildOutputRegistry(reg);
+
+    if (GlobalSettings().isMaximized == 1) setWindowState(windowState() | Qt::WindowMaximized);
+    if (GlobalSettings().recentOutFolders.empty())
+        folderList_->insertItem(0, MenuIcon("FavFolder"), QString());
+    FillFormatList(formatList_, true);
+    NewCommand();
+    show();
+    LayoutMainWindow();
+    if (GlobalRunState().runMode != "T" && updateCheck_) updateCheck_();
+}
+
+void MainWindow::SetCommandHandler(int command, std::function<void()> handler) {
+    handlers_[command] = std::move(handler);
+}
+
+void MainWindow::RunCommand(int command) {
+    const auto handler = [this](int c) {
+        auto it = handlers_.find(c);
+        if (it != handlers_.end() && it->second) it->second();
+    };
+    switch (command) {
+    case kCmdNew: NewCommand(); break;
+    case kCmdExit: close(); break;
+    case kCmdAddInputFile: AddInputFileDialog(); break;
+    case kCmdSelectOutputFolder: SelectOutputFolder(); break;
+    case kCmdOutputFormatOptions:
+        GlobalRunState().preferencesStartPage = 3;  // the Output page
+        handler(kCmdPreferences);
+        break;
+    case kCmdConvert: ConvertCommand(*this, dialogs_); break;
+    default: handler(command); break;
+    }
+}
+
+// ---- Input file and output folders ----------------------------------------
+
+void MainWindow::ShowAddedInputFile(const std::string& path) {
+    inputField_->setText(Q(path));
+    if (folderList_->currentText().isEmpty()) {
+        const std::string folder = FolderPart(path);
+        AddRecentOutFolder(GlobalSettings(), folder);
+        GlobalRunState().outputFolder = folder;
+        RefreshOutputFolderList();
+    }
+}
+
+void MainWindow::AddInputFileDialog() {
+    RunState& run = GlobalRunState();
+    const std::string filter = BuildInputFilter(GlobalRegistry(), CatalogText("Dialog", "All Supported Files"),
+                                                CatalogText("Dialog", "All Files"));
+    const auto chosen = dialogs_.ChooseInputFile(this, CatalogText("Dialog", "Select Input Files"),
+                                                 run.inputPath, FilterToNameFilters(filter));
+    if (chosen) AddInputFile(*chosen);
+    run.inputPath.clear();
+    LayoutMainWindow();
+}
+
+void MainWindow::NewCommand() {
+    RefreshOutputFolderList();
+    ResetRunState();
+    inputField_->clear();
+    folderList_->setCurrentIndex(-1);
+}
+
+void MainWindow::SelectOutputFolder() {
+    RunState& run = GlobalRunState();
+    std::string start = run.outputFolder;
+    const std::string shown = S(folderList_->currentText());
+    if (!shown.empty()) start = FolderPart(shown);
+    const auto chosen = dialogs_.ChooseFolder(this, CatalogText("Dialog", "Select Output Folder"), start);
+    if (chosen && !chosen->empty() && platform::FolderExists(*chosen)) {
+        std::string folder = *chosen;
+        if (folder.back() != '/') folder += '/';
+        AddRecentOutFolder(GlobalSettings(), folder);
+        run.outputFolder = folder;
+        RefreshOutputFolderList();
+    }
+    LayoutMainWindow();
+}
+
+void MainWindow::RefreshOutputFolderList() {
+    const Settings& s = GlobalSettings();
+    if (s.recentOutFolders.empty()) return;
+    folderList_->clear();
+    int selection = 0;
+    const auto items = RecentOutFolderItems(s, GlobalRunState().outputFolder, &selection);
+    const QIcon icon = MenuIcon("FavFolder");
+    for (const std::string& item : items) folderList_->addItem(icon, Q(item));
+    if (!items.empty()) folderList_->setCurrentIndex(selection);
+}
+
+// ---- Menus, toolbar, images, layout ------------------------------------------
+
+void MainWindow::BuildMainMenu() {
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    const auto item = [this](QMenu* menu, const char* key, const char* image, int command,
+                             const char* keys = nullptr) {
+        std::string text = CatalogText("Menu", key);
+        if (keys) text += std::string("\t") + keys;
+        QAction* action = menu->addAction(MenuIcon(image), Q(text));
+        action->setData(command);
+        QObject::connect(action, &QAction::triggered, [this, command] { RunCommand(command); });
+    };
+    QMenu* file = bar->addMenu(Q(CatalogText("Menu", "File")));
+    item(file, "New", "New", kCmdNew, "Ctrl+N");
+    file->addSeparator();
+    item(file, "Select Input File", "Add", kCmdAddInputFile);
+    item(file, "Select Output Folder", "OutFolder", kCmdSelectOutputFolder);
+    file->addSeparator();
+    item(file, "Exit", "Exit", kCmdExit, "Alt+X");
+
+    QMenu* converter = bar->addMenu(Q(CatalogText("Menu", "Converter")));
+    item(converter, "Convert", "Convert", kCmdConvert, "F5");
+    converter->addSeparator();
+    item(converter, "Custom Converter", "CustomConverter", kCmdFindConverter);
+    converter->addSeparator();
+    item(converter, "Preferences", "Preferences", kCmdPreferences);
+
+    QMenu* help = bar->addMenu(Q(CatalogText("Menu", "Help")));
+    item(help, "Manual", "Help", kCmdUserManual, "F1");
+    help->addSeparator();
+    item(help, "Send Feedback", "Email", kCmdSendFeedback);
+    item(help, "Visit Homepage", "Web", kCmdVisitHomePage);
+    item(help, "Check For New Version", "Updates", kCmdCheckForNewVersion);
+    help->addSeparator();
+    item(help, "About", "About", kCmdAbout);
+
+    menuHeight_ = bar->sizeHint().height();
+    if (created_) ApplySizeLimits();
+}
+
+void MainWindow::SetToolbarIconSize(QToolBar* toolbar, int pixels) {
+    toolbar->setIconSize(QSize(pixels, pixels));
+    toolbar->adjustSize();
+}
+
+void MainWindow::BuildMainToolbar() {
+    if (toolbar_) {
+        removeToolBar(toolbar_);
+        delete toolbar_;
+    }
+    toolbar_ = new QToolBar(this);
+    toolbar_->setObjectName(QStringLiteral("mainToolbar"));
+    toolbar_->setMovable(false);
+    toolbar_->setFloatable(false);
+    toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
+    const int pixels = ToolbarIconPixels(GlobalSettings().uiSize);
+    SetToolbarIconSize(toolbar_, pixels);
+    const auto button = [this, pixels](const char* image, int command, const char* tooltipKey) {
+        QAction* action = toolbar_->addAction(
+            IconAt(TableImage(GlobalIcons().toolbar, image, pixels), pixels), QString());
+        action->setToolTip(Q(CatalogText("Menu", tooltipKey)));
+        action->setData(command);
+        QObject::connect(action, &QAction::triggered, [this, command] { RunCommand(command); });
+    };
+    button("New", kCmdNew, "New");
+    button("Add", kCmdAddInputFile, "Select Input File");
+    button("OutFolder", kCmdSelectOutputFolder, "Select Output Folder");
+    toolbar_->addSeparator();
+    button("Preferences", kCmdPreferences, "Preferences");
+    toolbar_->addSeparator();
+    button("Convert", kCmdConvert, "Convert");
+    toolbar_->addSeparator();
+    button("Help", kCmdUserManual, "Manual");
+    button("Email", kCmdSendFeedback, "Send Feedback");
+    button("Web", kCmdVisitHomePage, "Visit Homepage");
+    button("Updates", kCmdCheckForNewVersion, "Check For New Version");
+    addToolBar(Qt::TopToolBarArea, toolbar_);
+    toolbarHeight_ = toolbar_->sizeHint().height();
+}
+
+void MainWindow::BuildFieldButtons() {
+    struct Spec {
+        const char* image;
+        int command;
+        const char* tooltipKey;
+    };
+    const Spec specs[3] = {{"Add", kCmdAddInputFile, "Select Input File"},
+                           {"OutFolder", kCmdSelectOutputFolder, "Select Output Folder"},
+                           {"OutFormat", kCmdOutputFormatOptions, "Output Format Options"}};
+    for (int i = 0; i < 3; ++i) {
+        delete fieldButtons_[i];
+        auto* b = new QToolButton(panel_);
+        b->setAutoRaise(true);
+        b->setIcon(MenuIcon(specs[i].image));
+        b->setIconSize(QSize(16, 16));
+        b->setToolTip(Q(CatalogText("Menu", specs[i].tooltipKey)));
+        b->resize(24, 24);
+        const int command = specs[i].command;
+        QObject::connect(b, &QToolButton::clicked, [this, command] { RunCommand(command); });
+        fieldButtons_[i] = b;
+        b->show();
+    }
+    if (created_) LayoutMainWindow();
+}
+
+void MainWindow::RefreshControlImages() {
+    convertButton_->setIcon(IconAt(TableImage(GlobalIcons().buttons, "Convert", 64), 64));
+    const QIcon folder = MenuIcon("FavFolder");
+    for (int i = 0; i < folderList_->count(); ++i) folderList_->setItemIcon(i, folder);
+    const QIcon format = MenuIcon("New");
+    for (int i = 0; i < formatList_->count(); ++i) formatList_->setItemIcon(i, format);
+}
+
+void MainWindow::FillFormatList(QComboBox* list, bool withDescription) {
+    const FormatRegistry& reg = GlobalRegistry();
+    const auto& outputs = OutputExtensions();
+    const std::string& current = GlobalSettings().outputFormat;
+    const QIcon icon = MenuIcon("New");
+    int selected = -1;
+    const int count = std::min<int>(static_cast<int>(outputs.size()), 128);
+    for (int i = 0; i < count; ++i) {
+        const std::string& ext = outputs[static_cast<size_t>(i)];
+        if (ext.empty()) continue;
+        const int position = std::min(i, list->count());
+        list->insertItem(position, icon, Q(OutputFormatLabel(reg, ext, withDescription)), i);
+        if (ext == current && selected < 0) selected = position;
+    }
+    if (list->count() > 0) list->setCurrentIndex(selected >= 0 ? selected : 0);
+}
+
+void MainWindow::LayoutMainWindow() {
+    if (!created_) return;
+    const int width = this->width();
+    const int inner = height() - menuHeight_;
+    const MainLayout l = ComputeMainLayout(width, inner, menuHeight_, toolbarHeight_, statusBarHeight_);
+    // The panel never clips its own controls, whatever the toolbar's height.
+    const int contentBottom = l.convertButton.y + l.convertButton.h;
+    panel_->setGeometry(0, 0, l.panel.w, std::max(l.panel.h, contentBottom));
+    Place(labels_[0], l.inputLabel);
+    Place(inputField_, l.inputField);
+    Place(labels_[1], l.outputFolderLabel);
+    Place(folderList_, l.outputFolderList);
+    Place(labels_[2], l.outputFormatLabel);
+    Place(formatList_, l.outputFormatList);
+    for (int i = 0; i < 3; ++i)
+        if (fieldButtons_[i]) Place(fieldButtons_[i], l.fieldButtons[i]);
+    Place(convertButton_, l.convertButton);
+    // The notice line sits at a fixed distance from the bottom of the inner area.
+    const int centralTop = central_->geometry().y() > 0 ? central_->geometry().y() - menuHeight_
+                                                        : toolbarHeight_;
+    Place(notice_, {l.noticeLabel.x, l.noticeLabel.y - centralTop, l.noticeLabel.w, l.noticeLabel.h});
+    update();
+}
+
+void MainWindow::ApplyInterfaceChanges(int formatIndex) {
+    RunState& run = GlobalRunState();
+    if (run.iconReload == 2) {
+        ApplyTheme(false, false, true);
+        BuildMainToolbar();
+        LayoutMainWindow();
+        run.iconReload = 0;
+    }
+    if (run.iconReload == 1) {
+        ApplyTheme(true, true, true);
+        BuildMainMenu();
+        BuildMainToolbar();
+        BuildFieldButtons();
+        RefreshControlImages();
+        LayoutMainWindow();
+        run.iconReload = 0;
+    }
+    if (formatList_ && formatIndex >= 0 && formatIndex < formatList_->count())
+        formatList_->setCurrentIndex(formatIndex);
+    if (folderList_->count() != GlobalSettings().outFoldersNumber) RefreshOutputFolderList();
+}
+
+// ---- State, events ------------------------------------------------------------
+
+WindowSnapshot MainWindow::Snapshot() const {
+    WindowSnapshot w;
+    w.maximized = isMaximized();
+    w.minimized = isMinimized();
+    w.x = pos().x();
+    w.y = pos().y();
+    w.width = width();
+    w.height = height() - menuHeight_;
+    return w;
+}
+
+void MainWindow::RequestQuit() {
+    if (run_) {
+        quitAfterRun_ = true;
+        run_->StopAndClose();
+        return;
+    }
+    close();
+}
+
+std::string MainWindow::InputFieldText() const { return S(inputField_->text()); }
+std::string MainWindow::OutputFolderText() const { return S(folderList_->currentText()); }
+
+int MainWindow::SelectedFormatData() const {
+    const QVariant data = formatList_->currentData();
+    return data.isValid() ? data.toInt() : -1;
+}
+
+void MainWindow::SetStatusText(const std::string& text) { status_->setText(Q(text)); }
+std::string MainWindow::StatusText() const { return status_ ? S(status_->text()) : std::string(); }
+
+void MainWindow::RunProgressWindow() {
+    ProgressRun run(this, dialogs_, [this](const std::string& text) { SetStatusText(text); });
+    run_ = &run;
+    if (runHook_) runHook_(run);
+    run.Run();
+    run_ = nullptr;
+    if (quitAfterRun_) {
+        quitAfterRun_ = false;
+        close();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // During a run the progress window decides; the window closes after it.
+    if (run_) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    LayoutMainWindow();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    // Only the first dropped file is taken.
+    if (!urls.isEmpty() && urls.front().isLocalFile()) AddInputFile(S(urls.front().toLocalFile()));
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+}  // namespace tarnwick

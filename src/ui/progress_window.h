@@ -1,0 +1,93 @@
+// The progress window of a conversion run: it starts the worker, shows the
+// file being converted and the result, and lets the user stop the run.
+#pragma once
+
+#include <QDialog>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QEventLoop;
+class QTimer;
+
+namespace tarnwick {
+
+class UserDialogs;
+
+// The window itself: a close request (close box or Escape) goes to the run,
+// which decides whether to ask, stop or close.
+class ProgressDialog : public QDialog {
+public:
+    explicit ProgressDialog(int fileCount);
+    QLabel* PathLabel() const { return label_; }
+    QProgressBar* Bar() const { return bar_; }
+    QPushButton* OkButton() const { return ok_; }
+    std::function<void()> onCloseRequest;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    QLabel* label_;
+    QProgressBar* bar_;
+    QPushButton* ok_;
+};
+
+class ProgressRun {
+public:
+    // `mainWindow` is disabled for the run; `setStatus` writes the status bar.
+    ProgressRun(QWidget* mainWindow, UserDialogs& dialogs,
+                std::function<void(const std::string&)> setStatus);
+    ~ProgressRun();
+    ProgressRun(const ProgressRun&) = delete;
+    ProgressRun& operator=(const ProgressRun&) = delete;
+
+    // The body of the worker thread; RunConversionWorker by default.
+    void SetWorker(std::function<void()> worker) { worker_ = std::move(worker); }
+
+    // Opens the window, starts the worker, waits for the run and the user's
+    // OK, and closes the window again.
+    void Run();
+
+    // Asks the worker to stop after the current file and closes the window as
+    // soon as it has ended, without a question (the program is asked to end).
+    void StopAndClose();
+
+    ProgressDialog* Dialog() const { return dialog_; }
+    bool WorkerEnded() const { return finished_; }
+    bool StopRequested() const { return stopRequested_; }
+    int CharWidth() const { return charWidth_; }
+    int MaxPathChars() const { return maxPathChars_; }
+
+private:
+    void Poll();
+    void Finish();
+    void CloseRequest();
+
+    QWidget* main_;
+    UserDialogs& dialogs_;
+    std::function<void(const std::string&)> setStatus_;
+    std::function<void()> worker_;
+
+    ProgressDialog* dialog_ = nullptr;
+    QEventLoop* loop_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> workerDone_{false};
+    bool threadKnown_ = false;
+    bool finished_ = false;
+    bool asking_ = false;
+    bool stopRequested_ = false;
+    bool closeWhenDone_ = false;
+    int fileCount_ = 0;
+    int shownIndex_ = 0;
+    int lastIndex_ = 0;
+    int charWidth_ = 7;
+    int maxPathChars_ = 40;
+};
+
+}  // namespace tarnwick

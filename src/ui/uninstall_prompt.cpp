@@ -1,0 +1,54 @@
+// The uninstall prompt: one check box and a Next button.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/product.h"
+#include "platform/platform.h"
+#include "ui/catalog.h"
+#include "ui/ui_entry.h"
+#include "ui/window_mode.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+extern "C" int tarnwick_uninstall_prompt(void) {
+    using namespace tarnwick;
+    if (!DisplayAvailable()) {
+        platform::WriteLine("Error: Cannot open the uninstall prompt: no display available");
+        return 1;
+    }
+    static int argc = 1;
+    static char name[] = "tarnwick";
+    static char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    LoadCatalog();
+
+    QDialog window(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window.setWindowTitle(Q(CatalogText("Uninstall", "Title")));
+    window.setFixedSize(300, 100);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desktop = screen->geometry();
+        window.move(desktop.center() - QPoint(150, 50));
+    }
+    auto* box = new QCheckBox(Q(CatalogText("Uninstall", "Uninstall Text")), &window);
+    box->setGeometry(30, 20, 250, 20);
+    box->setChecked(true);
+    auto* next = new QPushButton(Q(CatalogText("Uninstall", "Next")), &window);
+    next->setGeometry(200, 60, 80, 25);
+    next->setDefault(true);
+    QObject::connect(next, &QPushButton::clicked, [&] {
+        if (box->isChecked())
+            platform::OpenWithDesktop(std::string(kWebSite) + "/tarnwick/uninstall.html");
+        window.accept();
+    });
+    window.exec();
+    return 0;
+}

@@ -1,0 +1,145 @@
+// The window mode from start to end, and the module's entry points.
+#include "ui/window_mode.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <cstdlib>
+
+#include "engine/format_registry.h"
+#include "engine/run_state.h"
+#include "platform/platform.h"
+#include "settings/config.h"
+#include "settings/settings.h"
+#include "ui/catalog.h"
+#include "ui/images.h"
+#include "ui/main_window.h"
+#include "ui/themes.h"
+#include "ui/ui_entry.h"
+#include "ui/user_dialogs.h"
+
+namespace tarnwick {
+
+namespace {
+
+bool EnvSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// SIGTERM and SIGINT become a close request of the main window: the handler
+// only writes a byte into a pipe that the event loop watches.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminationSignal(int) {
+    const char byte = 1;
+    if (g_signalPipe[1] >= 0) {
+        [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+    }
+}
+
+class SignalBridge {
+public:
+    explicit SignalBridge(MainWindow& window) {
+        if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        notifier_ = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier_, &QSocketNotifier::activated, [&window] {
+            char buffer[16];
+            while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            window.RequestQuit();
+        });
+        struct sigaction action {};
+        action.sa_handler = OnTerminationSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &action, &oldTerm_);
+        sigaction(SIGINT, &action, &oldInt_);
+        installed_ = true;
+    }
+    ~SignalBridge() {
+        if (installed_) {
+            sigaction(SIGTERM, &oldTerm_, nullptr);
+            sigaction(SIGINT, &oldInt_, nullptr);
+        }
+        delete notifier_;
+        for (int& fd : g_signalPipe) {
+            if (fd >= 0) close(fd);
+            fd = -1;
+        }
+    }
+
+private:
+    QSocketNotifier* notifier_ = nullptr;
+    struct sigaction oldTerm_ {};
+    struct sigaction oldInt_ {};
+    bool installed_ = false;
+};
+
+}  // namespace
+
+bool DisplayAvailable() {
+    return EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY") || EnvSet("QT_QPA_PLATFORM");
+}
+
+void DesktopSize(int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        *width = screen->geometry().width();
+        *height = screen->geometry().height();
+    }
+}
+
+WindowModeSession::WindowModeSession(UserDialogs& dialogs) : dialogs_(dialogs) {}
+
+WindowModeSession::~WindowModeSession() = default;
+
+void WindowModeSession::Start() {
+    Settings& s = GlobalSettings();
+    int desktopWidth, desktopHeight;
+    DesktopSize(&desktopWidth, &desktopHeight);
+    configPath_ = SettingsFolder() + "config.ini";
+    LoadConfiguration(s, configPath_, desktopWidth, desktopHeight);
+    LoadCatalog();
+    LoadBuiltInImages();
+    ScanThemes();
+    ApplyTheme(true, true, true);
+
+    window_ = std::make_unique<MainWindow>(dialogs_);
+    window_->Create({s.windowX, s.windowY, s.windowWidth, s.windowHeight});
+    window_->Prepare();
+}
+
+bool WindowModeSession::Finish() {
+    Settings& s = GlobalSettings();
+    if (window_) StoreWindowStateForExit(window_->Snapshot(), s);
+    else if (s.outFoldersHistory == 0) s.recentOutFolders.clear();
+    return SaveConfiguration(s, configPath_);
+}
+
+}  // namespace tarnwick
+
+extern "C" int tarnwick_window_main(int argc, char** argv) {
+    using namespace tarnwick;
+    if (!DisplayAvailable()) {
+        platform::WriteLine("Error: Cannot open the main window: no display available");
+        return 1;
+    }
+    static int qtArgc;
+    qtArgc = argc > 0 ? 1 : 0;  // the options were the command line's; Qt gets none
+    QApplication app(qtArgc, argv);
+    QtUserDialogs dialogs;
+    WindowModeSession session(dialogs);
+    session.Start();
+    {
+        SignalBridge bridge(session.Window());
+        app.exec();
+    }
+    session.Finish();
+    return 0;
+}

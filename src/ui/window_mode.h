@@ -1,0 +1,41 @@
+// The window-mode sequence: configuration, catalog, images and theme, the main
+// window, and what is stored when the program ends.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace tarnwick {
+
+class MainWindow;
+class UserDialogs;
+
+// True when a window can be opened: a display is named, or Qt is told which
+// platform to use.
+bool DisplayAvailable();
+
+// The primary screen's size (a QApplication must exist).
+void DesktopSize(int* width, int* height);
+
+class WindowModeSession {
+public:
+    explicit WindowModeSession(UserDialogs& dialogs);
+    ~WindowModeSession();
+
+    // Loads the configuration, catalog, images and theme, then creates,
+    // prepares and shows the main window. A QApplication must exist.
+    void Start();
+    // Stores the window's state, applies the folder-history rule and writes the
+    // configuration file. False when the file could not be written.
+    bool Finish();
+
+    MainWindow& Window() { return *window_; }
+    const std::string& ConfigPath() const { return configPath_; }
+
+private:
+    UserDialogs& dialogs_;
+    std::unique_ptr<MainWindow> window_;
+    std::string configPath_;
+};
+
+}  // namespace tarnwick
