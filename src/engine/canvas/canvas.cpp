@@ -53,6 +53,15 @@ bool TooLarge(long long w, long long h, int maxPixels) {
 // ---------------------------------------------------------------------------
 // Application
 
+// A console run keeps its output to its own lines: Qt's notes and warnings
+// (for example about a missing runtime folder) are dropped, errors kept.
+QtMessageHandler previousHandler = nullptr;
+
+void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
+    if (previousHandler) previousHandler(type, context, message);
+}
+
 int Prepare() {
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
@@ -64,6 +73,7 @@ int Prepare() {
     static char arg1[] = "-platform";
     static char arg2[] = "offscreen";
     static char* argv[] = {arg0, arg1, arg2, nullptr};
+    previousHandler = qInstallMessageHandler(QuietMessages);
     new QGuiApplication(argc, argv);  // lives as long as the process
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? 1 : 0;
 }
