@@ -21,7 +21,7 @@ using tarnwick::test::WriteFile;
 
 namespace {
 
-struct Run {
+struct RunResult {
     int code = -1;
     std::vector<std::string> lines;
     std::string text;
@@ -38,7 +38,7 @@ std::string Quote(const std::string& s) {
 
 // Runs the program with its own runtime folder (so runs never meet each
 // other's single-instance lock) and no terminal on stdin.
-Run Tarnwick(const std::vector<std::string>& args, const std::string& cwd = "") {
+RunResult Tarnwick(const std::vector<std::string>& args, const std::string& cwd = "") {
     static TempDir runtime;
     std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " HOME=" +
                       Quote(runtime.path()) + " ";
@@ -46,7 +46,7 @@ Run Tarnwick(const std::vector<std::string>& args, const std::string& cwd = "") 
     cmd += Quote(TARNWICK_EXE);
     for (const auto& a : args) cmd += " " + Quote(a);
     cmd += " </dev/null 2>/dev/null";
-    Run r;
+    RunResult r;
     r.code = tarnwick::test::RunCommand(cmd, &r.text);
     std::istringstream in(r.text);
     for (std::string line; std::getline(in, line);) r.lines.push_back(line);
@@ -73,10 +73,11 @@ Pixels Load(const std::string& path, FREE_IMAGE_FORMAT fif) {
     FIBITMAP* dib = FreeImage_Load(fif, path.c_str(), 0);
     if (!dib) return p;
     p.bpp = FreeImage_GetBPP(dib);
+    p.w = FreeImage_GetWidth(dib);
+    p.h = FreeImage_GetHeight(dib);
     FIBITMAP* rgba = FreeImage_ConvertTo32Bits(dib);
     FreeImage_Unload(dib);
-    p.w = FreeImage_GetWidth(rgba);
-    p.h = FreeImage_GetHeight(rgba);
+    if (!rgba) return p;  // sixteen-bit grey: size only
     for (unsigned y = 0; y < p.h; ++y) {
         const BYTE* row = FreeImage_GetScanLine(rgba, static_cast<int>(p.h - 1 - y));
         for (unsigned x = 0; x < p.w; ++x) {
@@ -92,14 +93,20 @@ Pixels Load(const std::string& path, FREE_IMAGE_FORMAT fif) {
     return p;
 }
 
-// The largest difference of a channel after blending the source onto white.
+// The largest difference of a channel after blending the source onto white
+// the way the image library composites: clear pixels give the background,
+// opaque ones the colour, the rest (a*c + (255-a)*255) / 256.
 int MaxDifferenceOnWhite(const Pixels& src, const Pixels& out) {
     int worst = 0;
     for (size_t i = 0; i < src.px.size(); ++i) {
         const RGBQUAD& s = src.px[i];
         const RGBQUAD& o = out.px[i];
-        const double a = s.rgbReserved / 255.0;
-        auto blend = [&](int c) { return static_cast<int>(std::lround(c * a + 255 * (1 - a))); };
+        const int a = s.rgbReserved;
+        auto blend = [&](int c) {
+            if (a == 0) return 255;
+            if (a == 255) return c;
+            return (a * c + (255 - a) * 255) / 256;
+        };
         worst = std::max({worst, std::abs(blend(s.rgbRed) - o.rgbRed),
                           std::abs(blend(s.rgbGreen) - o.rgbGreen),
                           std::abs(blend(s.rgbBlue) - o.rgbBlue)});
@@ -110,7 +117,7 @@ int MaxDifferenceOnWhite(const Pixels& src, const Pixels& out) {
 }  // namespace
 
 TEST(CliInfo, HelpPrintsThirtySixLinesAndVersionPrintsTwoNine) {
-    Run help = Tarnwick({"-h"});
+    RunResult help = Tarnwick({"-h"});
     EXPECT_EQ(help.code, 0);
     ASSERT_EQ(help.lines.size(), 36u) << help.text;
     EXPECT_EQ(help.lines[0], " ");
@@ -120,7 +127,7 @@ TEST(CliInfo, HelpPrintsThirtySixLinesAndVersionPrintsTwoNine) {
     EXPECT_EQ(Tarnwick({"--HELP"}).lines.size(), 36u);
     EXPECT_EQ(Tarnwick({"-?"}).lines.size(), 36u);
 
-    Run version = Tarnwick({"-v"});
+    RunResult version = Tarnwick({"-v"});
     EXPECT_EQ(version.code, 0);
     ASSERT_EQ(version.lines.size(), 1u);
     EXPECT_EQ(version.lines[0], "2.9");
@@ -130,7 +137,7 @@ TEST(CliInfo, HelpPrintsThirtySixLinesAndVersionPrintsTwoNine) {
 TEST(CliConversion, NormalRunPrintsBannerAndSixLinesAndWritesTheFlattenedPicture) {
     TempDir dir;
     const std::string input = Suite("basn6a08.png");  // 8-bit RGBA with varying alpha
-    Run r = Tarnwick({"-i", input, "-o", dir.path()});
+    RunResult r = Tarnwick({"-i", input, "-o", dir.path()});
     EXPECT_EQ(r.code, 0) << r.text;
     std::vector<std::string> expected = kBanner;
     for (const auto& l : NormalRunLines()) expected.push_back(l);
@@ -141,20 +148,20 @@ TEST(CliConversion, NormalRunPrintsBannerAndSixLinesAndWritesTheFlattenedPicture
     ASSERT_EQ(out.w, src.w);
     ASSERT_EQ(out.h, src.h);
     EXPECT_EQ(out.bpp, 32u);  // automatic depth keeps the decoded depth
-    EXPECT_LE(MaxDifferenceOnWhite(src, out), 1);
+    EXPECT_EQ(MaxDifferenceOnWhite(src, out), 0);
     // Nothing else is left in the folder (no temporary files).
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}), 1);
 }
 
 TEST(CliConversion, QuietRunPrintsNothingAndDebugRunReportsDefaults) {
     TempDir dir;
-    Run quiet = Tarnwick({"-q", "-i", Suite("basn2c08.png"), "-o", dir.path()});
+    RunResult quiet = Tarnwick({"-q", "-i", Suite("basn2c08.png"), "-o", dir.path()});
     EXPECT_EQ(quiet.code, 0);
     EXPECT_TRUE(quiet.text.empty()) << quiet.text;
     EXPECT_TRUE(fs::exists(dir / "basn2c08.bmp"));
 
     const std::string input = Suite("basn2c08.png");
-    Run debug = Tarnwick({"-d", "-i", input, "-o", dir.path()});
+    RunResult debug = Tarnwick({"-d", "-i", input, "-o", dir.path()});
     EXPECT_EQ(debug.code, 0);
     const std::vector<std::string> expected = {
         "Preparing...",
@@ -201,7 +208,7 @@ TEST(CliConversion, OptionScanErrors) {
         {{"-i", png, "--profile=" + dir.path() + "missing.ini"}, "Error: Invalid profile file"},
     };
     for (const auto& c : cases) {
-        Run r = Tarnwick(c.args);
+        RunResult r = Tarnwick(c.args);
         EXPECT_EQ(r.code, 1) << c.line;
         ASSERT_EQ(r.lines.size(), 1u) << r.text;
         EXPECT_EQ(r.lines[0], c.line);
@@ -237,7 +244,7 @@ TEST(CliConversion, ChecksStopWithTheirErrorLine) {
          "Error: Invalid watermark image"},
     };
     for (const auto& c : cases) {
-        Run r = Tarnwick(c.args);
+        RunResult r = Tarnwick(c.args);
         EXPECT_EQ(r.code, 1) << c.line;
         ASSERT_FALSE(r.lines.empty()) << c.line;
         EXPECT_EQ(r.lines.back(), c.line) << r.text;
@@ -252,7 +259,7 @@ TEST(CliConversion, RefusedInputsStopWithoutOutput) {
     WriteFile(dir / "photo.jpg", ReadFile(Suite("basn2c08.png")));
     WriteFile(dir / "list.txt", "x.png\n");
     for (const char* name : {"photo.jpg", "list.txt"}) {
-        Run r = Tarnwick({"-i", dir / name, "-o", dir.path()});
+        RunResult r = Tarnwick({"-i", dir / name, "-o", dir.path()});
         EXPECT_EQ(r.code, 1);
         ASSERT_GE(r.lines.size(), 3u);
         std::vector<std::string> tail(r.lines.end() - 3, r.lines.end());
@@ -269,7 +276,7 @@ TEST(CliConversion, RefusedInputsStopWithoutOutput) {
     truncated.resize(truncated.size() / 2);
     WriteFile(dir / "half.png", truncated);
     for (const char* name : {"broken.png", "half.png"}) {
-        Run r = Tarnwick({"-q", "-i", dir / name, "-o", dir.path()});
+        RunResult r = Tarnwick({"-q", "-i", dir / name, "-o", dir.path()});
         EXPECT_EQ(r.code, 1) << name;
         EXPECT_EQ(r.lines, std::vector<std::string>{"Conversion stopped"});
     }
@@ -287,7 +294,7 @@ TEST(CliConversion, OutputFolderDefaultsAndRelativeFolders) {
     const std::string rel = "e2e-relative-out-" + std::to_string(getpid());
     const std::string progFolder = fs::path(TARNWICK_EXE).parent_path().string() + "/";
     fs::create_directories(progFolder + rel);
-    Run r = Tarnwick({"-q", "-i", dir / "in.png", "-o", "./" + rel}, dir.path());
+    RunResult r = Tarnwick({"-q", "-i", dir / "in.png", "-o", "./" + rel}, dir.path());
     EXPECT_EQ(r.code, 0) << r.text;
     EXPECT_TRUE(fs::exists(progFolder + rel + "/in.bmp"));
     fs::remove_all(progFolder + rel);
@@ -298,7 +305,7 @@ TEST(CliConversion, LaterOptionsAndProfilesOverrideEarlierOnes) {
     // Mark the top-left pixel so a flip can be seen.
     const std::string png = Suite("basn2c08.png");
     WriteFile(dir / "profile.ini", "[CLI]\r\n--flip-horizontal = 0\r\n--FILENAME-MASK = \"p_%filename%.%ext%\"\r\n");
-    Run r = Tarnwick({"-q", "-i", dir / "nope.png", "-i", png, "-o", dir.path(),
+    RunResult r = Tarnwick({"-q", "-i", dir / "nope.png", "-i", png, "-o", dir.path(),
                       "--filename-mask=x.%ext%", "--profile=" + (dir / "profile.ini")});
     EXPECT_EQ(r.code, 0) << r.text;
     ASSERT_TRUE(fs::exists(dir / "p_basn2c08.bmp"));
@@ -321,7 +328,7 @@ TEST(CliConversion, LaterOptionsAndProfilesOverrideEarlierOnes) {
 
 TEST(CliConversion, SixteenBitBmpIsFiveSixFive) {
     TempDir dir;
-    Run r = Tarnwick({"-q", "-i", Suite("basn2c08.png"), "-o", dir.path(), "--bmp-bpp=16"});
+    RunResult r = Tarnwick({"-q", "-i", Suite("basn2c08.png"), "-o", dir.path(), "--bmp-bpp=16"});
     EXPECT_EQ(r.code, 0) << r.text;
     const std::string bmp = ReadFile(dir / "basn2c08.bmp");
     ASSERT_GT(bmp.size(), 66u);
@@ -345,7 +352,7 @@ TEST(CliConversion, EveryValidSuitePictureConverts) {
         const std::string name = entry.path().filename().string();
         if (entry.path().extension() != ".png") continue;
         const bool corrupt = name[0] == 'x';  // the suite's deliberately broken files
-        Run r = Tarnwick({"-q", "-i", entry.path().string(), "-o", dir.path()});
+        RunResult r = Tarnwick({"-q", "-i", entry.path().string(), "-o", dir.path()});
         const std::string out = dir / (entry.path().stem().string() + ".bmp");
         if (corrupt) {
             EXPECT_EQ(r.code, 1) << name;
@@ -358,9 +365,13 @@ TEST(CliConversion, EveryValidSuitePictureConverts) {
         Pixels got = Load(out, FIF_BMP);
         ASSERT_EQ(got.w, src.w) << name;
         ASSERT_EQ(got.h, src.h) << name;
-        // Sixteen-bit pictures are tone-mapped, so only the 8-bit ones must match exactly.
-        if (name.find("16") == std::string::npos && (got.bpp == 24 || got.bpp == 32)) {
-            EXPECT_LE(MaxDifferenceOnWhite(src, got), 1) << name;
+        // Sixteen-bit pictures are tone-mapped; every other one must match exactly,
+        // whatever depth it was written at.
+        if (name.find("16") == std::string::npos && !src.px.empty()) {
+            // A transparent palette picture is flattened to true colour and then
+            // quantised back to its 8 bits, which may move a colour slightly.
+            const int allowed = (got.bpp == 24 || got.bpp == 32) ? 0 : 8;
+            EXPECT_LE(MaxDifferenceOnWhite(src, got), allowed) << name << " at " << got.bpp;
         }
         ++checked;
     }
