@@ -388,3 +388,15 @@ TEST(CliInstance, SecondInstanceEndsSilentlyWithCodeOne) {
     tarnwick::test::RunCommand(cmd + " </dev/null", &out);
     EXPECT_EQ(out, "rc=1\n");
 }
+
+TEST(CliFootprint, PlainConversionLoadsNoQtLibrary) {
+    TempDir dir;
+    static TempDir runtime;
+    std::string out;
+    const std::string cmd = "env LD_DEBUG=files XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " " +
+                            Quote(TARNWICK_EXE) + " -q -i " + Quote(Suite("basn2c08.png")) + " -o " +
+                            Quote(dir.path()) + " </dev/null 2>&1";
+    EXPECT_EQ(tarnwick::test::RunCommand(cmd, &out), 0);
+    EXPECT_EQ(out.find("libQt6"), std::string::npos);
+    EXPECT_NE(out.find("libfreeimage"), std::string::npos);  // the trace did work
+}
