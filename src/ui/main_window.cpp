@@ -76,7 +76,10 @@ void MainWindow::Create(const Geometry& g) {
     panel_->setGeometry(0, 0, g.width, std::max(0, g.height - 130));
 
     const char* labelKeys[3] = {"Input File", "Output Folder", "Output Format"};
-    for (int i = 0; i < 3; ++i) labels_[i] = new QLabel(Q(CatalogText("General", labelKeys[i])), panel_);
+    for (int i = 0; i < 3; ++i) {
+        labels_[i] = new QLabel(Q(CatalogText("General", labelKeys[i])), panel_);
+        labels_[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
     inputField_ = new QLineEdit(panel_);
     inputField_->setObjectName(QStringLiteral("inputFile"));
     folderList_ = new QComboBox(panel_);
