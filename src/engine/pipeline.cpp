@@ -221,15 +221,19 @@ int ConvertFile() {
     }
     if (image) {
         readSize();
+        // The final size and depth are known from here on; the watermark text
+        // may show them, so they are recorded before it is drawn (the depth
+        // step resolves the same depth again).
+        run.outputWidth = width;
+        run.outputHeight = height;
+        if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
         if (FreeImage_GetBPP(image.get()) > 32)
             image.reset(FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
     }
     if (image) {
         const bool laterStepsPlain = !s.doImageColorCorrection && !s.doImageGreyscale &&
                                      !s.doImageThreshold && s.doFrame == 0 && s.doWatermark == 0;
-        const int target =
-            run.autoBpp == 1 ? AutoBppFor(reg, run.conversion, run.sourceBpp) : run.outputBpp;
-        image = FlattenOntoWhite(std::move(image), laterStepsPlain && target == 32);
+        image = FlattenOntoWhite(std::move(image), laterStepsPlain && run.outputBpp == 32);
     }
     if (image && (s.doImageFlipHorizontal || s.doImageFlipVertical)) FlipImage(image.get(), s);
     if (image && s.doImageColorCorrection) image = CorrectColors(std::move(image), s);
