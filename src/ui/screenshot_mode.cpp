@@ -41,10 +41,14 @@ int ScaledPictureHeight(int width, int height) {
 
 QImage CaptureWindow(QWidget& window) {
     const QRect frame = window.frameGeometry();
+    // Platforms without a real screen have nothing to copy from.
+    const QString platform = QGuiApplication::platformName();
+    const bool realScreen = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     QPixmap shot;
-    if (QScreen* screen = window.screen()) shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-    // Without a window system to copy from (or a window partly off screen), the
-    // window draws itself: the picture then holds the inner area only.
+    if (QScreen* screen = window.screen(); screen && realScreen)
+        shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    // Without a screen copy (or with the window partly off screen) the window
+    // draws itself: the picture then holds the inner area only.
     if (shot.isNull() || shot.size() != frame.size()) shot = window.grab();
     return shot.toImage().convertToFormat(QImage::Format_RGB32);
 }

@@ -236,6 +236,26 @@ TEST_P(StopTest, CloseBoxAsksAndOnlyYesStops) {
     EXPECT_TRUE(window->isEnabled());
 }
 
+TEST_F(ConvertTest, CloseRequestFromOutsideStopsTheRunAndClosesTheWindow) {
+    SetInput(Suite("basn2c08.png"));
+    SetOutputFolder(out.path());
+    window->show();
+    HeldWorker worker;
+    window->SetRunHook([&](ProgressRun& run) { run.SetWorker([&] { worker.Body(); }); });
+    bool asked = false;
+    ConvertWhile([&](ProgressRun& run) {
+        if (asked || S(run.Dialog()->windowTitle()) != "Converting (1/1)") return false;
+        window->RequestQuit();  // as on SIGTERM: no question, stop after the file
+        asked = true;
+        worker.Release();
+        return false;
+    });
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_EQ(worker.keepRunningSeen(), 0);
+    EXPECT_EQ(window->StatusText(), "Conversion stopped");
+    EXPECT_FALSE(window->isVisible());
+}
+
 INSTANTIATE_TEST_SUITE_P(Answers, StopTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Yes" : "No"; });
 
