@@ -1,6 +1,7 @@
 // The window mode from start to end, and the module's entry points.
 #include "ui/window_mode.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -82,8 +83,34 @@ private:
 
 }  // namespace
 
+namespace {
+
+// With only an X display named, asks the X server before Qt does: Qt ends the
+// process when it cannot connect. Without libxcb the answer is left to Qt.
+bool XServerReachable() {
+    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!xcb) return true;
+    using Connect = void* (*)(const char*, int*);
+    using HasError = int (*)(void*);
+    using Disconnect = void (*)(void*);
+    auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
+    auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
+    auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
+    bool reachable = true;
+    if (connect && hasError && disconnect) {
+        void* connection = connect(nullptr, nullptr);
+        reachable = connection && hasError(connection) == 0;
+        if (connection) disconnect(connection);
+    }
+    dlclose(xcb);
+    return reachable;
+}
+
+}  // namespace
+
 bool DisplayAvailable() {
-    return EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY") || EnvSet("QT_QPA_PLATFORM");
+    if (EnvSet("QT_QPA_PLATFORM") || EnvSet("WAYLAND_DISPLAY")) return true;
+    return EnvSet("DISPLAY") && XServerReachable();
 }
 
 void DesktopSize(int* width, int* height) {

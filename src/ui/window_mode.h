@@ -10,8 +10,8 @@ namespace tarnwick {
 class MainWindow;
 class UserDialogs;
 
-// True when a window can be opened: a display is named, or Qt is told which
-// platform to use.
+// True when a window can be opened: Qt is told which platform to use, a
+// Wayland display is named, or the named X display answers.
 bool DisplayAvailable();
 
 // The primary screen's size (a QApplication must exist).
