@@ -112,6 +112,7 @@ echo "Ratios (medians of $RUNS runs):"
 check "12MP RGB  time  tarnwick / ImageMagick" "$(ratio "${T[rgb12,tarnwick]}" "${T[rgb12,imagemagick]}")" 0.80
 check "12MP RGB  time  tarnwick / FreeImage floor" "$(ratio "${T[rgb12,tarnwick]}" "${T[rgb12,floor]}")" 1.15
 check "12MP RGBA time  tarnwick / ImageMagick" "$(ratio "${T[rgba12,tarnwick]}" "${T[rgba12,imagemagick]}")" 1.00
-check "12MP RGBA time  tarnwick / FreeImage floor" "$(ratio "${T[rgba12,tarnwick]}" "${T[rgba12,floor]}")" 99
+printf "%-44s %6s  (for reference: the floor keeps the alpha, tarnwick flattens)\n" \
+  "12MP RGBA time  tarnwick / FreeImage floor" "$(ratio "${T[rgba12,tarnwick]}" "${T[rgba12,floor]}")"
 check "12MP RGBA peak memory tarnwick / ImageMagick" "$(ratio "${M[rgba12,tarnwick]}" "${M[rgba12,imagemagick]}")" 0.99
 check "64x64     time  tarnwick / ImageMagick" "$(ratio "${T[small64,tarnwick]}" "${T[small64,imagemagick]}")" 1.00
