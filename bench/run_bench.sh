@@ -39,6 +39,11 @@ WORK=${BENCH_DIR:-$(mktemp -d /tmp/tarnwick-bench.XXXXXX)}
 mkdir -p "$WORK/in" "$WORK/out"
 cleanup() { [ -n "${BENCH_DIR:-}" ] || rm -rf "$WORK"; }
 trap cleanup EXIT
+# A private runtime folder, so the single-instance lock of another copy running
+# on this machine (a test run, say) does not turn a timed run away.
+mkdir -p "$WORK/runtime"
+chmod 700 "$WORK/runtime"
+export XDG_RUNTIME_DIR="$WORK/runtime"
 
 # ---- Inputs ----------------------------------------------------------------
 echo "Generating inputs in $WORK/in ..."
