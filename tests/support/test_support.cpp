@@ -60,6 +60,7 @@ void IsolateUserFolders() {
         base = tmpl;
         fs::create_directories(base + "/config");
         fs::create_directories(base + "/runtime");
+        fs::permissions(base + "/runtime", fs::perms::owner_all, fs::perm_options::replace);
     }
     setenv("HOME", base.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
