@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -399,4 +400,77 @@ TEST(CliFootprint, PlainConversionLoadsNoQtLibrary) {
     EXPECT_EQ(tarnwick::test::RunCommand(cmd, &out), 0);
     EXPECT_EQ(out.find("libQt6"), std::string::npos);
     EXPECT_NE(out.find("libfreeimage"), std::string::npos);  // the trace did work
+}
+
+TEST(CliDrawing, FrameAndTextWatermarkReachTheOutputFile) {
+    TempDir dir;
+    const std::string png = Suite("basn2c08.png");  // 32 x 32, opaque
+    RunResult r = Tarnwick({"-q", "-i", png, "-o", dir.path(), "--fr-solid-left=4",
+                            "--fr-solid-left-color=FF0000", "--fr-solid-top=0", "--bmp-bpp=24"});
+    EXPECT_EQ(r.code, 0) << r.text;
+    Pixels framed = Load(dir / "basn2c08.bmp", FIF_BMP);
+    ASSERT_EQ(framed.w, 32u);
+    for (unsigned y = 0; y < 32; ++y) {
+        const RGBQUAD& p = framed.px[y * 32 + 1];
+        EXPECT_EQ(p.rgbRed, 255);
+        EXPECT_EQ(p.rgbGreen, 0);
+        EXPECT_EQ(p.rgbBlue, 0);
+    }
+
+    // A text watermark in a stand-in face changes the bottom-right corner only.
+    fs::create_directories(dir / "wm");
+    r = Tarnwick({"-q", "-i", png, "-o", dir / "wm", "--wm-text=Hi", "--wm-font=Arial",
+                  "--wm-font-color=FF00FF", "--wm-back-opacity=0", "--wm-text-x-offset=0",
+                  "--wm-text-y-offset=0"});
+    EXPECT_EQ(r.code, 0) << r.text;
+    Pixels src = Load(png, FIF_PNG);
+    Pixels marked = Load(dir / "wm/basn2c08.bmp", FIF_BMP);
+    ASSERT_EQ(marked.w, src.w);
+    int changedTopLeft = 0, changedBottomRight = 0;
+    for (unsigned y = 0; y < 32; ++y)
+        for (unsigned x = 0; x < 32; ++x) {
+            const RGBQUAD& a = src.px[y * 32 + x];
+            const RGBQUAD& b = marked.px[y * 32 + x];
+            const bool changed = a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue;
+            if (changed && x < 8 && y < 8) ++changedTopLeft;
+            if (changed && x >= 16 && y >= 16) ++changedBottomRight;
+        }
+    EXPECT_EQ(changedTopLeft, 0);
+    EXPECT_GT(changedBottomRight, 5);
+}
+
+TEST(CliDrawing, WatermarkChecksAndTheirReport) {
+    TempDir dir;
+    const std::string png = Suite("basn2c08.png");
+    RunResult bad = Tarnwick({"-d", "-i", png, "-o", dir.path(), "--wm-text=x",
+                              "--wm-font=No Such Face Qwx", "--wm-font-effect=strikethrought"});
+    EXPECT_EQ(bad.code, 1);
+    ASSERT_GE(bad.lines.size(), 2u);
+    EXPECT_EQ(bad.lines.back(), "Error: Invalid watermark font");
+    const std::vector<std::string> tail(bad.lines.end() - 20, bad.lines.end() - 1);
+    EXPECT_EQ(tail.front(), "Watermark: TEXT");
+    EXPECT_EQ(tail[2], "Watermark font: No Such Face Qwx");
+    EXPECT_EQ(tail[7], "Watermark font effect: STRIKETHROUGHT");
+    EXPECT_EQ(tail.back(), "Watermark size/mode: FIXED");
+    EXPECT_FALSE(fs::exists(dir / "basn2c08.bmp"));
+
+    WriteFile(dir / "empty.png", "");
+    RunResult empty = Tarnwick({"-i", png, "-o", dir.path(), "--wm-image=" + (dir / "empty.png")});
+    EXPECT_EQ(empty.code, 1);
+    EXPECT_EQ(empty.lines.back(), "Error: Invalid watermark image");
+
+    // An image watermark named after a text one wins, and its report follows.
+    RunResult image = Tarnwick({"-d", "-i", png, "-o", dir.path(), "--wm-text=x",
+                                "--wm-image=" + Suite("basn6a08.png"), "--fr-solid-right=2"});
+    EXPECT_EQ(image.code, 0) << image.text;
+    auto has = [&](const std::string& line) {
+        return std::find(image.lines.begin(), image.lines.end(), line) != image.lines.end();
+    };
+    EXPECT_TRUE(has("Frame: SOLID"));
+    EXPECT_TRUE(has("Frame right: 2"));
+    EXPECT_TRUE(has("Frame opacity: 255"));
+    EXPECT_TRUE(has("Watermark: IMAGE"));
+    EXPECT_TRUE(has("Watermark image: " + Suite("basn6a08.png")));
+    EXPECT_TRUE(has("Watermark offset (x/y): 10/10"));
+    EXPECT_TRUE(has("OK"));
 }
