@@ -109,6 +109,22 @@ Bitmap DecodePng(const std::string& path) {
 
 // ---- Steps that live here -------------------------------------------------
 
+// Brings an image deeper than 32 bits to 8 bits per channel. Sixteen-bit
+// PNG samples are ordinary colours with more precision: they keep their
+// colours (the high byte of each sample) and their transparency, which the
+// next step flattens onto white. Only floating-point images, whose values are
+// not bounded, are tone-mapped.
+Bitmap ReduceDeepImage(Bitmap image) {
+    switch (FreeImage_GetImageType(image.get())) {
+        case FIT_RGB16:
+            return Bitmap(FreeImage_ConvertTo24Bits(image.get()));
+        case FIT_RGBA16:
+            return Bitmap(FreeImage_ConvertTo32Bits(image.get()));
+        default:
+            return Bitmap(FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
+    }
+}
+
 // Puts a 32-bit image onto white where it stands, with the arithmetic of
 // FreeImage_Composite, and makes it opaque: the same pixels as compositing
 // followed by the conversion back to 32 bits, without the two extra bitmaps.
@@ -227,8 +243,7 @@ int ConvertFile() {
         run.outputWidth = width;
         run.outputHeight = height;
         if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
-        if (FreeImage_GetBPP(image.get()) > 32)
-            image.reset(FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
+        if (FreeImage_GetBPP(image.get()) > 32) image = ReduceDeepImage(std::move(image));
     }
     if (image) {
         const bool laterStepsPlain = !s.doImageColorCorrection && !s.doImageGreyscale &&

@@ -189,14 +189,39 @@ TEST_F(PipelineTest, SixteenBitFiles) {
             ASSERT_EQ(c.rgbGreen, s[x] >> 8) << x << "," << y;
         }
     }
-    // Colour: tone-mapped (Drago 2003, gamma 1, exposure 0); alpha is dropped.
-    for (const char* name : {"basn2c16.png", "basn6a16.png"}) {
+    // Colour: the high byte of every sample; transparency flattened onto white
+    // like that of any other file (worked out here from the raw samples).
+    for (const char* name : {"basn2c16.png", "basn6a16.png", "basn4a16.png"}) {
         SCOPED_TRACE(name);
         ASSERT_EQ(Convert(Suite(name)), 1);
         Bitmap deep(FreeImage_Load(FIF_PNG, Suite(name).c_str(), 0));
-        Bitmap mapped(FreeImage_TmoDrago03(deep.get(), 1.0, 0.0));
-        Bitmap expected(FreeImage_ConvertTo32Bits(mapped.get()));
-        EXPECT_EQ(MaxDifference(expected.get(), GlobalRunState().outputPath), 0);
+        Bitmap file(FreeImage_Load(FIF_BMP, GlobalRunState().outputPath.c_str(), 0));
+        Bitmap got(FreeImage_ConvertTo32Bits(file.get()));
+        const FREE_IMAGE_TYPE type = FreeImage_GetImageType(deep.get());
+        if (type != FIT_RGB16 && type != FIT_RGBA16) continue;  // decoded some other way
+        for (unsigned y = 0; y < FreeImage_GetHeight(deep.get()); ++y) {
+            const BYTE* row = FreeImage_GetScanLine(deep.get(), static_cast<int>(y));
+            for (unsigned x = 0; x < FreeImage_GetWidth(deep.get()); ++x) {
+                int r, g, b, a = 255;
+                if (type == FIT_RGBA16) {
+                    const auto* p = reinterpret_cast<const FIRGBA16*>(row) + x;
+                    r = p->red >> 8, g = p->green >> 8, b = p->blue >> 8, a = p->alpha >> 8;
+                } else {
+                    const auto* p = reinterpret_cast<const FIRGB16*>(row) + x;
+                    r = p->red >> 8, g = p->green >> 8, b = p->blue >> 8;
+                }
+                auto onWhite = [&](int c) {
+                    if (a == 0) return 255;
+                    if (a == 255) return c;
+                    return (a * c + (255 - a) * 255) / 256;
+                };
+                RGBQUAD c{};
+                FreeImage_GetPixelColor(got.get(), x, y, &c);
+                ASSERT_EQ(c.rgbRed, onWhite(r)) << x << "," << y;
+                ASSERT_EQ(c.rgbGreen, onWhite(g)) << x << "," << y;
+                ASSERT_EQ(c.rgbBlue, onWhite(b)) << x << "," << y;
+            }
+        }
     }
 }
 
