@@ -10,17 +10,12 @@
 #include "settings/config.h"
 #include "settings/options.h"
 #include "settings/settings.h"
+#include "settings/text_util.h"
 #include "ui/catalog.h"
 
 namespace tarnwick {
 
 namespace {
-
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 std::string TrimBlanks(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -63,8 +58,8 @@ WindowModule LoadWindowModule() {
 
 std::string OptionKey(const std::string& param) {
     if (param.empty() || param[0] != '-') return {};
-    if (param.rfind("--", 0) == 0) return Upper(param.substr(0, param.find('=')));
-    return Upper(param);
+    if (param.rfind("--", 0) == 0) return text::Upper(param.substr(0, param.find('=')));
+    return text::Upper(param);
 }
 
 std::string OptionValue(const std::string& param) {

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "settings/options.h"
 #include "settings/settings.h"
+#include "settings/text_util.h"
 #include "ui/catalog.h"
 
 namespace tarnwick {
@@ -20,18 +21,6 @@ namespace tarnwick {
 namespace {
 
 using platform::WriteLine;
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 std::string Num(long long v) { return std::to_string(v); }
 
@@ -109,7 +98,7 @@ std::string ReportAndCheckOutputFormat(const Report& debug, const Settings& s,
         debug("TIFF Compression: ", compression(s.tiffCompression));
         debug("TIFF Color Model: ", KeywordName(KeywordList::ColorModel, s.tiffColorModel));
     } else {
-        debug(Upper(ext) + " BPP: ", Num(bpp));
+        debug(text::Upper(ext) + " BPP: ", Num(bpp));
     }
     if (!IsBppAllowed(GlobalRegistry(), ext, bpp)) return "Error: Invalid " + ext + "-bpp value";
     if (ext == "jpg" && (s.jpgQuality < 1 || s.jpgQuality > 100))
@@ -275,7 +264,7 @@ int RunCliConversion(bool quiet) {
     status(CatalogText("General", "Importing"));
     WorkerProgress& progress = GlobalProgress();
     int added = 0;
-    const std::string ext = Lower(InputExtensionOf(run.inputPath));
+    const std::string ext = text::Lower(InputExtensionOf(run.inputPath));
     if (ext != "txt" && ext != "lst") added = AddInputFile(run.inputPath);
     progress.convertedCount = added;
     status(FormatMessage(CatalogText("Msg", "Import complete"), std::to_string(added)));

@@ -17,6 +17,19 @@ std::function<void(const std::string&)>& ShowAddedInputFileHook() {
     return hook;
 }
 
+}  // namespace
+
+InputFileList& GlobalInputList() {
+    static InputFileList list;
+    return list;
+}
+
+void ClearInputFileList() { GlobalInputList().clear(); }
+
+void SetShowAddedInputFileHook(std::function<void(const std::string&)> hook) {
+    ShowAddedInputFileHook() = std::move(hook);
+}
+
 // The text after the last point of the file name, lower-cased; empty when the
 // name has no point.
 std::string LowerExtension(const std::string& path) {
@@ -31,28 +44,18 @@ std::string LowerExtension(const std::string& path) {
     return ext;
 }
 
-}  // namespace
-
-InputFileList& GlobalInputList() {
-    static InputFileList list;
-    return list;
-}
-
-void ClearInputFileList() { GlobalInputList().clear(); }
-
-void SetShowAddedInputFileHook(std::function<void(const std::string&)> hook) {
-    ShowAddedInputFileHook() = std::move(hook);
+bool IsAcceptedInputFile(const std::string& path) {
+    // Only an empty file is refused on its size: a missing path passes here and
+    // fails later, when the run cannot decode it.
+    if (platform::FileSize(path) == 0) return false;
+    const std::string ext = LowerExtension(path);
+    if (ext.empty()) return false;  // a name without extension is never an accepted type
+    const std::vector<std::string>& accepted = GlobalRegistry().acceptedInputExtensions;
+    return std::find(accepted.begin(), accepted.end(), ext) != accepted.end();
 }
 
 int AddInputFile(const std::string& path) {
-    // Only an empty file is refused on its size: a missing path passes here and
-    // fails later, when the run cannot decode it.
-    if (platform::FileSize(path) == 0) return 0;
-
-    const std::string ext = LowerExtension(path);
-    if (ext.empty()) return 0;  // a name without extension is never an accepted type
-    const std::vector<std::string>& accepted = GlobalRegistry().acceptedInputExtensions;
-    if (std::find(accepted.begin(), accepted.end(), ext) == accepted.end()) return 0;
+    if (!IsAcceptedInputFile(path)) return 0;
 
     InputFileList& list = GlobalInputList();
     list.clear();

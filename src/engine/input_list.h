@@ -21,6 +21,14 @@ void ClearInputFileList();
 // Called after a file was taken in window mode (shows it in the main window).
 void SetShowAddedInputFileHook(std::function<void(const std::string&)> hook);
 
+// The text after the last point of the file name, lower-cased; empty when the
+// name has no point.
+std::string LowerExtension(const std::string& path);
+
+// True when a file may enter the list: it is not an empty file and its
+// extension is an accepted input extension. A missing file passes.
+bool IsAcceptedInputFile(const std::string& path);
+
 // 1 when the file was taken, 0 when refused (empty file or extension not accepted).
 int AddInputFile(const std::string& path);
 

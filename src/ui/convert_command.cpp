@@ -16,20 +16,6 @@
 
 namespace tarnwick {
 
-namespace {
-
-std::string LowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < nameStart) return {};
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
-
-}  // namespace
 
 ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
     Settings& s = GlobalSettings();
@@ -46,10 +32,7 @@ ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
     // file or not of an accepted type (a missing file passes and fails in the run).
     run.inputPath = TrimBlanks(view.InputFieldText());
     ClearInputFileList();
-    const std::string ext = LowerExtension(run.inputPath);
-    const auto& accepted = reg.acceptedInputExtensions;
-    if (!run.inputPath.empty() && platform::FileSize(run.inputPath) != 0 && !ext.empty() &&
-        std::find(accepted.begin(), accepted.end(), ext) != accepted.end())
+    if (!run.inputPath.empty() && IsAcceptedInputFile(run.inputPath))
         GlobalInputList().emplace(run.inputPath, InputEntry{1, std::string()});
 
     run.outputFolder = TrimBlanks(view.OutputFolderText());
