@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/encoding.h"
@@ -180,10 +182,24 @@ int SaveImage(FIBITMAP* image, const std::string& path, const RunState& run) {
     return 0;
 }
 
+// Gives the output the input's modification time (whole seconds), leaving its
+// access time alone. The instant is copied as it is: going through the local
+// wall-clock value would be ambiguous in the hour that repeats when daylight
+// saving time ends, and could move the output an hour away from the input.
+void CopyModificationTime(const std::string& from, const std::string& to) {
+    struct stat st{};
+    if (::stat(from.c_str(), &st) != 0) return;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = st.st_mtim.tv_sec;
+    times[1].tv_nsec = 0;
+    ::utimensat(AT_FDCWD, to.c_str(), times, 0);  // a failure is ignored
+}
+
 void ApplyTimestampRule(const Settings& s, const RunState& run) {
     if (s.fileTimestamp == 1) {
-        if (auto t = platform::FileModifiedLocal(run.inputPath))
-            platform::SetFileModifiedLocal(run.outputPath, *t);
+        CopyModificationTime(run.inputPath, run.outputPath);
     } else if (s.fileTimestamp == 2) {
         platform::SetFileModifiedLocal(run.outputPath, s.customTimestamp);
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -424,6 +426,39 @@ TEST_F(PipelineTest, FileTimestampRule) {
     ASSERT_EQ(RunWorker(), 1);
     const int64_t now = platform::NowLocalDateValue();
     EXPECT_LE(std::llabs(*platform::FileModifiedLocal(out / "stamp.bmp") - now), 60);
+}
+
+// In the hour that repeats when daylight saving time ends, one local clock
+// reading stands for two instants; "Original" must still copy the input's.
+TEST_F(PipelineTest, OriginalTimestampInTheRepeatedHour) {
+    if (!fs::exists("/usr/share/zoneinfo/America/New_York"))
+        GTEST_SKIP() << "no time zone data";
+    const char* oldTz = std::getenv("TZ");
+    const std::string savedTz = oldTz ? oldTz : "";
+    setenv("TZ", "America/New_York", 1);
+    tzset();
+
+    TempDir in;
+    const std::string input = in / "repeat.png";
+    fs::copy_file(Suite("basn2c08.png"), input);
+    // 2020-11-01 01:30 EST, the second 01:30 of that night.
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1604212200, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, input.c_str(), times, 0), 0);
+    GlobalInputList()[input] = InputEntry{};
+    GlobalSettings().fileTimestamp = 1;
+    const int converted = RunWorker();
+
+    struct stat st{};
+    const int statResult = stat((out / "repeat.bmp").c_str(), &st);
+    if (oldTz)
+        setenv("TZ", savedTz.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+
+    ASSERT_EQ(converted, 1);
+    ASSERT_EQ(statResult, 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1604212200);
 }
 
 TEST_F(PipelineTest, ResetRunStateKeepsOnlyTheRunMode) {
