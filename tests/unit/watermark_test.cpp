@@ -315,6 +315,10 @@ TEST_F(Watermark, MultiLineTextIsTallerThanOneLine) {
     EXPECT_EQ(three.w, one.w);
     // Three lines of the same height with two leadings.
     EXPECT_EQ(three.h, 3 * one.h + 10);
+    // Breaks overlapping in "%eol%eol%" count once: two lines, "x" and "eol%y".
+    s.watermarkText = "x%eol%eol%y";
+    const Box two = Changed(Marked(Filled(400, 200, 0, 0, 255), s).get(), {0, 0, 255});
+    EXPECT_EQ(two.h, 2 * one.h + 5);
 }
 
 TEST_F(Watermark, TokensShowTheCurrentPicture) {

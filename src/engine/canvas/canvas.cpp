@@ -194,15 +194,16 @@ int DrawText(const TwTextRequest* rq, TwAllocateFn allocate, void* context) {
     const bool smooth = rq->antialias != 0;
 
     const QString text = QString::fromUtf8(rq->text ? rq->text : "");
+    // The line breaks are counted as the split finds them, one after the
+    // other: "%eol%eol%" holds one break, not two overlapping ones.
     const QLatin1String eol("%eol%");
-    const int n = static_cast<int>(text.count(eol, Qt::CaseInsensitive));
+    QStringList lines = text.split(eol, Qt::KeepEmptyParts, Qt::CaseInsensitive);
+    const int n = static_cast<int>(lines.size()) - 1;
 
     // Measured with the plain metrics.
     const QFontMetrics plain(plainFont);
-    QStringList lines;
     long long textW = 0, textH = 0, lineStep = 0;
     if (n > 0) {
-        lines = text.split(eol, Qt::KeepEmptyParts, Qt::CaseInsensitive);
         int maxW = 10, lineH = 10;
         for (const QString& line : lines) {
             maxW = std::max(maxW, plain.horizontalAdvance(line));
