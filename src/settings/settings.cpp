@@ -280,10 +280,20 @@ void ApplyDefaults(Settings& s, bool commandLineMode, int desktopWidth, int desk
 }
 
 uint32_t ParseColor(const std::string& text) {
-    if (text.size() != 6) return 0;
-    uint32_t red = HexPair(text[0], text[1]);
-    uint32_t green = HexPair(text[2], text[3]);
-    uint32_t blue = HexPair(text[4], text[5]);
+    // Six characters, not six bytes: a character outside ASCII counts once
+    // and stands in its place as a non-hexadecimal character.
+    char chars[6];
+    size_t count = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) == 0x80) continue;  // continuation byte of a UTF-8 sequence
+        if (count == 6) return 0;
+        chars[count++] = c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    if (count != 6) return 0;
+    uint32_t red = HexPair(chars[0], chars[1]);
+    uint32_t green = HexPair(chars[2], chars[3]);
+    uint32_t blue = HexPair(chars[4], chars[5]);
     return red + green * 256 + blue * 65536;
 }
 

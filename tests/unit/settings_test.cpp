@@ -108,6 +108,9 @@ TEST(ColorText, ParseReadsPairsFromTheLeft) {
     // A pair stops at its first non-hexadecimal character: "FG" reads as F.
     EXPECT_EQ(ParseColor("FG0000"), 15u);
     EXPECT_EQ(ParseColor("00zz10"), 16u * 65536u);
+    // Length is counted in characters: "FF00é0" has six, "FF0é0" only five.
+    EXPECT_EQ(ParseColor("FF00\xC3\xA9" "0"), 255u);
+    EXPECT_EQ(ParseColor("FF0\xC3\xA9" "0"), 0u);
 }
 
 TEST(ColorText, FormatWritesUpperCaseRrGgBb) {
