@@ -1,6 +1,7 @@
 // The command-line conversion run: checks, debug report, import, the worker
 // and the result lines.
-#include <cstdio>
+#include <charconv>
+#include <cmath>
 #include <thread>
 
 #include "app/cli.h"
@@ -36,6 +37,17 @@ std::string InputExtensionOf(const std::string& path) {
 std::string FolderPartOf(const std::string& path) {
     auto sep = path.find_last_of("\\/");
     return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+}
+
+// A decimal with two digits after the point; the values that are not numbers
+// are spelt as in the configuration file.
+std::string GammaText(float value) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value > 0 ? "+Infinity" : "-Infinity";
+    char text[64];
+    auto result = std::to_chars(text, text + sizeof text, static_cast<double>(value),
+                                std::chars_format::fixed, 2);
+    return std::string(text, result.ptr);
 }
 
 // Debug report line writer; silent unless the debug report is on.
@@ -132,9 +144,7 @@ std::string ReportAndCheckSteps(const Report& debug, const Settings& s) {
             return "Error: Invalid brightness value";
         debug("Contrast: ", Num(s.imageContrast));
         if (s.imageContrast < -100 || s.imageContrast > 100) return "Error: Invalid contrast value";
-        char gamma[64];
-        std::snprintf(gamma, sizeof gamma, "%.2f", static_cast<double>(s.imageGamma));
-        debug("Gamma: ", gamma);
+        debug("Gamma: ", GammaText(s.imageGamma));
         // A value that is not a number fails both comparisons and is refused.
         if (!(s.imageGamma >= 0.01f && s.imageGamma <= 9.99f)) return "Error: Invalid gamma value";
         debug("Invert: ", Num(s.imageInvert));
