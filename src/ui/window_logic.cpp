@@ -46,14 +46,18 @@ MainLayout ComputeMainLayout(int width, int height, int menuHeight, int toolbarH
 }
 
 void StoreWindowStateForExit(const WindowSnapshot& window, Settings& s) {
-    if (window.maximized) {
-        s.isMaximized = 1;
-    } else if (!window.minimized) {
-        s.isMaximized = 0;
-        s.windowX = window.x;
-        s.windowY = window.y;
-        s.windowWidth = window.width;
-        s.windowHeight = window.height;
+    // Nothing about a minimised window is stored, also when it was minimised
+    // from the maximised state (it then reports both).
+    if (!window.minimized) {
+        if (window.maximized) {
+            s.isMaximized = 1;
+        } else {
+            s.isMaximized = 0;
+            s.windowX = window.x;
+            s.windowY = window.y;
+            s.windowWidth = window.width;
+            s.windowHeight = window.height;
+        }
     }
     if (s.outFoldersHistory == 0) s.recentOutFolders.clear();
 }

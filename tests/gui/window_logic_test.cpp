@@ -150,6 +150,13 @@ TEST(WindowStateTest, GeometryStoredOnlyForANormalWindow) {
     EXPECT_EQ(s.isMaximized, 1);
     EXPECT_EQ(s.windowX, 30);
 
+    // Minimised from the maximised state: still nothing is stored.
+    s.isMaximized = 0;
+    WindowSnapshot minimizedFromMaximized{true, true, -32000, -32000, 160, 28};
+    StoreWindowStateForExit(minimizedFromMaximized, s);
+    EXPECT_EQ(s.isMaximized, 0);
+    EXPECT_EQ(s.windowX, 30);
+
     s.recentOutFolders = "/a/";
     s.outFoldersHistory = 1;
     StoreWindowStateForExit(normal, s);
