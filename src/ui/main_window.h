@@ -13,6 +13,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QToolBar;
 class QToolButton;
@@ -89,6 +90,8 @@ public:
     int MenuHeight() const { return menuHeight_; }
     int ToolbarHeight() const { return toolbarHeight_; }
     int StatusBarHeight() const { return statusBarHeight_; }
+    // No pop-up menu on the menu bar or toolbar: the toolbar cannot be hidden.
+    QMenu* createPopupMenu() override { return nullptr; }
     // The run in progress, or nullptr.
     ProgressRun* CurrentRun() const { return run_; }
     // Called with each new run before its worker starts (lets a caller choose the worker).

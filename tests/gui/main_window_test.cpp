@@ -84,6 +84,8 @@ TEST_F(WindowTest, MenusToolbarAndShortcutsDeliverCommandNumbers) {
         {"Visit the Program's Homepage", 22}, {"Check For a New Version", 23}};
     EXPECT_EQ(tools, expectedTools);
     EXPECT_EQ(window->Toolbar()->iconSize(), QSize(32, 32));  // uiSize 2
+    // Right-clicking the menu bar offers no menu that could hide the toolbar.
+    EXPECT_EQ(window->createPopupMenu(), nullptr);
 
     GlobalSettings().uiSize = 0;
     window->BuildMainToolbar();
