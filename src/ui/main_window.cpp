@@ -94,7 +94,8 @@ void MainWindow::Create(const Geometry& g) {
     convertButton_->setAccessibleName(Q(CatalogText("General", "Convert")));
     RefreshControlImages();
 
-    notice_ = new QLabel(Q(kNoticeLine), central_);
+    // Directly in the window, so a toolbar of another height does not move it.
+    notice_ = new QLabel(Q(kNoticeLine), this);
 
     // Control events: only the user's own choices count, not changes made here.
     QObject::connect(folderList_, &QComboBox::activated, [this](int) {
@@ -370,10 +371,8 @@ void MainWindow::LayoutMainWindow() {
     for (int i = 0; i < 3; ++i)
         if (fieldButtons_[i]) Place(fieldButtons_[i], l.fieldButtons[i]);
     Place(convertButton_, l.convertButton);
-    // The notice line sits at a fixed distance from the bottom of the inner area.
-    const int centralTop = central_->geometry().y() > 0 ? central_->geometry().y() - menuHeight_
-                                                        : toolbarHeight_;
-    Place(notice_, {l.noticeLabel.x, l.noticeLabel.y - centralTop, l.noticeLabel.w, l.noticeLabel.h});
+    // The notice line sits at a fixed place in the inner area below the menu bar.
+    Place(notice_, {l.noticeLabel.x, menuHeight_ + l.noticeLabel.y, l.noticeLabel.w, l.noticeLabel.h});
     update();
 }
 

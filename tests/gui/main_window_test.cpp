@@ -224,5 +224,20 @@ TEST_F(WindowWithRecentFolders, ListShowsTrimmedRecentFoldersButNoneSelected) {
     EXPECT_EQ(GlobalRunState().outputFolder, "/second/");
 }
 
+TEST_F(WindowTest, NoticeLineKeepsItsPlaceWhenTheToolbarIsRebuilt) {
+    window->show();
+    QCoreApplication::processEvents();
+    const QPoint before = window->NoticeLabel()->mapTo(window.get(), QPoint(0, 0));
+    EXPECT_EQ(before, QPoint(10, window->MenuHeight() + 260 - 70));
+
+    // Only the icon size changed: the toolbar grows, the notice line stays.
+    GlobalSettings().uiSize = 4;
+    GlobalRunState().iconReload = 2;
+    window->ApplyInterfaceChanges(-1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->Toolbar()->iconSize(), QSize(64, 64));
+    EXPECT_EQ(window->NoticeLabel()->mapTo(window.get(), QPoint(0, 0)), before);
+}
+
 }  // namespace
 }  // namespace tarnwick::test
