@@ -227,6 +227,9 @@ void MainWindow::RefreshOutputFolderList() {
 
 void MainWindow::BuildMainMenu() {
     QMenuBar* bar = menuBar();
+    // The menus of the previous build go with their items.
+    for (QAction* title : bar->actions())
+        if (QMenu* menu = title->menu()) menu->deleteLater();
     bar->clear();
     const auto item = [this](QMenu* menu, const char* key, const char* image, int command,
                              const char* keys = nullptr) {
