@@ -1,4 +1,5 @@
 // The main window and the commands it carries out itself.
+#include "ui/qt_text.h"
 #include "ui/main_window.h"
 
 #include <algorithm>
@@ -37,7 +38,6 @@ namespace tarnwick {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 std::string S(const QString& s) { return s.toUtf8().toStdString(); }
 
 QIcon IconAt(const QPixmap& image, int pixels) {

@@ -1,4 +1,5 @@
 // The progress window and the wait loop of a conversion run.
+#include "ui/qt_text.h"
 #include "ui/progress_window.h"
 
 #include <QCloseEvent>
@@ -24,7 +25,6 @@ namespace tarnwick {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 std::string ProgressText(int index, int count) {
     return FormatMessage(CatalogText("Msg", "Progress"), std::to_string(index), std::to_string(count));

@@ -17,6 +17,7 @@
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "ui/qt_text.h"
 #include "ui/catalog.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
@@ -27,12 +28,6 @@
 #include "ui/window_mode.h"
 
 namespace tarnwick {
-
-namespace {
-
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-}  // namespace
 
 int ScaledPictureHeight(int width, int height) {
     if (width <= 0 || height <= 0) return 0;
@@ -84,15 +79,9 @@ extern "C" int tarnwick_screenshot_mode(const char* folderText) {
     if (folder.empty()) folder = platform::ProgramFolder();
     if (folder.back() != '/') folder += '/';
     if (!platform::FolderExists(folder)) return 1;
-    if (!DisplayAvailable()) {
-        platform::WriteLine("Error: Cannot open the main window: no display available");
-        return 1;
-    }
 
-    static int argc = 1;
-    static char name[] = "tarnwick";
-    static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    std::unique_ptr<QApplication> app = OpenApplication("main window");
+    if (!app) return 1;
     LoadCatalog();
     LoadBuiltInImages();
     ScanThemes();
@@ -116,8 +105,8 @@ extern "C" int tarnwick_screenshot_mode(const char* folderText) {
         DrawWebAddress(picture);
         saved = SaveScreenshotPictures(picture, folder);
         window.close();
-        app.quit();
+        app->quit();
     });
-    app.exec();
+    app->exec();
     return saved ? 0 : 1;
 }

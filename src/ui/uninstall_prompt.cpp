@@ -8,26 +8,15 @@
 
 #include "app/product.h"
 #include "platform/platform.h"
+#include "ui/qt_text.h"
 #include "ui/catalog.h"
 #include "ui/ui_entry.h"
 #include "ui/window_mode.h"
 
-namespace {
-
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-}  // namespace
-
 extern "C" int tarnwick_uninstall_prompt(void) {
     using namespace tarnwick;
-    if (!DisplayAvailable()) {
-        platform::WriteLine("Error: Cannot open the uninstall prompt: no display available");
-        return 1;
-    }
-    static int argc = 1;
-    static char name[] = "tarnwick";
-    static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    std::unique_ptr<QApplication> app = OpenApplication("uninstall prompt");
+    if (!app) return 1;
     LoadCatalog();
 
     QDialog window(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

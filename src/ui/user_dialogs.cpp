@@ -1,4 +1,5 @@
 // Message boxes and pickers on Qt Widgets.
+#include "ui/qt_text.h"
 #include "ui/user_dialogs.h"
 
 #include <QApplication>
@@ -13,7 +14,6 @@ namespace tarnwick {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // Catalog texts use "\r\n" for line breaks; a message box wants "\n".
 QString MessageText(const std::string& s) { return Q(s).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }

@@ -113,6 +113,17 @@ bool DisplayAvailable() {
     return EnvSet("DISPLAY") && XServerReachable();
 }
 
+std::unique_ptr<QApplication> OpenApplication(const std::string& what) {
+    if (!DisplayAvailable()) {
+        platform::WriteLine("Error: Cannot open the " + what + ": no display available");
+        return nullptr;
+    }
+    static int argc = 1;
+    static char name[] = "tarnwick";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QApplication>(argc, argv);
+}
+
 void DesktopSize(int* width, int* height) {
     *width = 0;
     *height = 0;

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+class QApplication;
+
 namespace tarnwick {
 
 class MainWindow;
@@ -13,6 +15,11 @@ class UserDialogs;
 // True when a window can be opened: Qt is told which platform to use, a
 // Wayland display is named, or the named X display answers.
 bool DisplayAvailable();
+
+// Checks for a display and starts the Qt application of a window-mode program
+// (the screenshot mode, the uninstall prompt). Without a display it writes
+// "Error: Cannot open the <what>: no display available" and returns nothing.
+std::unique_ptr<QApplication> OpenApplication(const std::string& what);
 
 // The primary screen's size (a QApplication must exist).
 void DesktopSize(int* width, int* height);
