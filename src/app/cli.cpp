@@ -3,15 +3,15 @@
 
 #include <random>
 
-#include "app/product.h"
+#include "text/product.h"
 #include "engine/format_registry.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "settings/options.h"
 #include "settings/settings.h"
-#include "settings/text_util.h"
-#include "ui/catalog.h"
+#include "text/text_util.h"
+#include "text/catalog.h"
 
 namespace tarnwick {
 

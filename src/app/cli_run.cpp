@@ -14,8 +14,8 @@
 #include "platform/platform.h"
 #include "settings/options.h"
 #include "settings/settings.h"
-#include "settings/text_util.h"
-#include "ui/catalog.h"
+#include "text/text_util.h"
+#include "text/catalog.h"
 
 namespace tarnwick {
 
@@ -63,7 +63,7 @@ private:
     bool on_;
 };
 
-// Part A: the load options of the first input format.
+// Input format report: the load options of the first input format.
 void ReportInputFormat(const Report& debug, const Settings& s, const std::string& ext) {
     if (ext == "dds") debug("DDS Load As: ", KeywordName(KeywordList::DdsLoadAs, s.ddsLoadAs));
     else if (ext == "gif")
@@ -80,7 +80,7 @@ void ReportInputFormat(const Report& debug, const Settings& s, const std::string
         debug("TIFF Frame Loading: ", KeywordName(KeywordList::FrameLoading, s.tiffFrameLoading));
 }
 
-// Part B: the output format's options, then its checks. Returns the error
+// Output format report: the output format's options, then its checks. Returns the error
 // line, empty when the options pass.
 std::string ReportAndCheckOutputFormat(const Report& debug, const Settings& s,
                                        const std::string& ext) {
@@ -118,7 +118,7 @@ std::string ReportAndCheckOutputFormat(const Report& debug, const Settings& s,
     return {};
 }
 
-// Part C: transforms and adjustments with their checks in place.
+// Steps report: transforms and adjustments with their checks in place.
 std::string ReportAndCheckSteps(const Report& debug, const Settings& s) {
     if (s.doImageRotation) {
         debug("Image Rotation Type: ", KeywordName(KeywordList::RotationType, s.imageRotationType));
@@ -166,7 +166,7 @@ std::string ReportAndCheckSteps(const Report& debug, const Settings& s) {
     return {};
 }
 
-// Part D: the watermark report, then the font or image check.
+// Watermark report: the watermark report, then the font or image check.
 std::string ReportAndCheckWatermark(const Report& debug, const Settings& s, bool& fontLoaded) {
     debug("Watermark: ", KeywordName(KeywordList::WatermarkKind, s.doWatermark));
     if (s.doWatermark == 1) {
@@ -205,7 +205,7 @@ std::string ReportAndCheckWatermark(const Report& debug, const Settings& s, bool
     return {};
 }
 
-// Part E: naming.
+// Naming report.
 void ReportNaming(const Report& debug, const Settings& s) {
     debug("Filename Mask: ", s.filenameMask);
     debug("File Timestamp: ", KeywordName(KeywordList::Timestamp, s.fileTimestamp));

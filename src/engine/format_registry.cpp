@@ -53,16 +53,6 @@ FormatRegistry& GlobalRegistry() {
     return registry;
 }
 
-const std::vector<std::string>& InputExtensions() {
-    static const std::vector<std::string> list{"png"};
-    return list;
-}
-
-const std::vector<std::string>& OutputExtensions() {
-    static const std::vector<std::string> list{"bmp"};
-    return list;
-}
-
 // FreeImage format numbers (FREE_IMAGE_FORMAT); PBM, PGM and PPM are the
 // plain-text variants.
 void BuildOutputRegistry(FormatRegistry& reg) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "text/product.h"
+
 namespace tarnwick {
 
 struct OutputFormatInfo {
@@ -29,10 +31,6 @@ struct FormatRegistry {
 };
 
 FormatRegistry& GlobalRegistry();
-
-// The product's start-up lists: {"png"} and {"bmp"}.
-const std::vector<std::string>& InputExtensions();
-const std::vector<std::string>& OutputExtensions();
 
 void BuildOutputRegistry(FormatRegistry& reg);
 void BuildInputRegistry(FormatRegistry& reg);

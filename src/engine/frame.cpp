@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/canvas/canvas_abi.h"
+#include "engine/canvas_abi.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
 

@@ -4,13 +4,10 @@
 #include <cstdio>
 #include <mutex>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "engine/encoding.h"
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
+#include "engine/limits.h"
 #include "engine/naming.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
@@ -177,29 +174,14 @@ int SaveImage(FIBITMAP* image, const std::string& path, const RunState& run) {
     const std::string temp = platform::TempPathBeside(path);
     BOOL saved = FreeImage_Save(static_cast<FREE_IMAGE_FORMAT>(run.outputFif), image, temp.c_str(),
                                 run.saveFlags);
-    if (saved && std::rename(temp.c_str(), path.c_str()) == 0) return 1;
-    ::unlink(temp.c_str());
+    if (saved && platform::RenameFile(temp, path)) return 1;
+    platform::RemoveFile(temp);
     return 0;
-}
-
-// Gives the output the input's modification time (whole seconds), leaving its
-// access time alone. The instant is copied as it is: going through the local
-// wall-clock value would be ambiguous in the hour that repeats when daylight
-// saving time ends, and could move the output an hour away from the input.
-void CopyModificationTime(const std::string& from, const std::string& to) {
-    struct stat st{};
-    if (::stat(from.c_str(), &st) != 0) return;
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = st.st_mtim.tv_sec;
-    times[1].tv_nsec = 0;
-    ::utimensat(AT_FDCWD, to.c_str(), times, 0);  // a failure is ignored
 }
 
 void ApplyTimestampRule(const Settings& s, const RunState& run) {
     if (s.fileTimestamp == 1) {
-        CopyModificationTime(run.inputPath, run.outputPath);
+        platform::CopyModificationTime(run.inputPath, run.outputPath);  // a failure is ignored
     } else if (s.fileTimestamp == 2) {
         platform::SetFileModifiedLocal(run.outputPath, s.customTimestamp);
     }

@@ -25,8 +25,4 @@ void SetWorkerLineWriter(std::function<void(const std::string&)> writer);
 void PauseWorker();
 void ResumeWorker();
 
-// Upper bound on the pixels of a decoded image (width * height); larger PNGs
-// are refused before their pixels are allocated.
-constexpr unsigned long long kMaxImagePixels = 1ull << 28;  // 268 megapixels
-
 }  // namespace tarnwick

@@ -2,7 +2,7 @@
 // with alpha shared by the frame and the watermark.
 #include <cmath>
 
-#include "engine/pipeline.h"
+#include "engine/limits.h"
 #include "engine/steps.h"
 
 namespace tarnwick {

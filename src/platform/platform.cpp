@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -142,6 +143,64 @@ bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
     if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
     if (!ok) unlink(tmp.c_str());
     return ok;
+}
+
+// The instant is copied as it is: going through the local wall-clock value
+// would be ambiguous in the hour that repeats when daylight saving time ends.
+bool CopyModificationTime(const std::string& from, const std::string& to) {
+    struct stat st{};
+    if (::stat(from.c_str(), &st) != 0) return false;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = st.st_mtim.tv_sec;
+    times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, to.c_str(), times, 0) == 0;
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+
+std::string EnvText(const char* name) {
+    const char* v = std::getenv(name);
+    std::string t = v ? v : "";
+    size_t b = t.find_first_not_of(" \t");
+    if (b == std::string::npos) return std::string();
+    return t.substr(b, t.find_last_not_of(" \t") - b + 1);
+}
+
+// The user's home folder: $HOME, else the password database.
+std::string HomeFolder() {
+    std::string home = EnvText("HOME");
+    if (!home.empty()) return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return std::string();
+}
+
+}  // namespace
+
+std::string UserConfigFolder() {
+    std::string base = EnvText("XDG_CONFIG_HOME");
+    if (base.empty() || base[0] != '/') {  // relative values are not used
+        std::string home = HomeFolder();
+        base = home.empty() ? std::string() : home + "/.config";
+    }
+    if (base.empty() || base.back() != '/') base += '/';
+    return base;
+}
+
+void CreateFolders(const std::string& folder) {
+    if (folder.empty() || FolderExists(folder)) return;
+    std::string parent = folder;
+    while (!parent.empty() && parent.back() == '/') parent.pop_back();
+    size_t slash = parent.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) CreateFolders(parent.substr(0, slash + 1));
+    CreateFolder(folder);
 }
 
 int64_t NowLocalDateValue() { return ToLocalDateValue(time(nullptr)); }

@@ -26,6 +26,19 @@ bool WriteFileAtomic(const std::string& path, const std::string& bytes);
 // A unique temporary path in the same folder as `path` (for atomic saves).
 std::string TempPathBeside(const std::string& path);
 
+// Gives `to` the modification time of `from` (whole seconds); access time
+// stays. False when either file cannot be reached.
+bool CopyModificationTime(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);
+
+// The per-user configuration folder with a trailing '/': $XDG_CONFIG_HOME
+// when it is absolute, else ~/.config/ (home from $HOME or the password
+// database); empty when no home is known.
+std::string UserConfigFolder();
+// Creates a folder and any missing folders above it.
+void CreateFolders(const std::string& folder);
+
 // Current local date value: seconds from 1970 on the local wall clock.
 int64_t NowLocalDateValue();
 

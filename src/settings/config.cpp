@@ -1,57 +1,18 @@
 // The configuration file of the window mode and the command-line profiles.
 #include "settings/config.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
-
-#include "engine/format_registry.h"
+#include "text/product.h"
 #include "platform/platform.h"
 #include "settings/fields.h"
 #include "settings/options.h"
 #include "settings/preference_file.h"
-#include "settings/text_util.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
 namespace {
 
 constexpr int kConfigLayout = 17;
-
-std::string EnvText(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? text::Trim(v) : std::string();
-}
-
-// The user's home folder: $HOME, else the password database.
-std::string HomeFolder() {
-    std::string home = EnvText("HOME");
-    if (!home.empty()) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return std::string();
-}
-
-// The per-user configuration folder with a trailing '/'.
-std::string UserConfigFolder() {
-    std::string base = EnvText("XDG_CONFIG_HOME");
-    if (base.empty() || base[0] != '/') {  // relative values are not used
-        std::string home = HomeFolder();
-        base = home.empty() ? std::string() : home + "/.config";
-    }
-    if (base.empty() || base.back() != '/') base += '/';
-    return base;
-}
-
-// Creates a folder and any missing folders above it.
-void CreateFolders(const std::string& folder) {
-    if (folder.empty() || platform::FolderExists(folder)) return;
-    std::string parent = folder;
-    while (!parent.empty() && parent.back() == '/') parent.pop_back();
-    size_t slash = parent.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) CreateFolders(parent.substr(0, slash + 1));
-    platform::CreateFolder(folder);
-}
 
 bool IsWindowField(const FieldInfo& f) { return std::string(f.tag) == "window"; }
 
@@ -99,11 +60,11 @@ void WriteSettings(PreferenceFile& file, const Settings& s) {
 }  // namespace
 
 std::string SettingsFolder() {
-    const std::string base = UserConfigFolder();
+    const std::string base = platform::UserConfigFolder();
     const std::string maker = base + "Pictavo/";
     const std::string program = maker + "tarnwick/";
     if (!platform::FolderExists(program)) {
-        CreateFolders(base);
+        platform::CreateFolders(base);
         if (!platform::FolderExists(maker)) platform::CreateFolder(maker);
         platform::CreateFolder(program);
     }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "settings/fields.h"
-#include "settings/text_util.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "platform/platform.h"
-#include "settings/text_util.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 

@@ -3,10 +3,10 @@
 
 #include <unordered_map>
 
-#include "engine/format_registry.h"
+#include "text/product.h"
 #include "platform/platform.h"
 #include "settings/fields.h"
-#include "settings/text_util.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 

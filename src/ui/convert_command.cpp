@@ -10,7 +10,7 @@
 #include "engine/steps.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
-#include "ui/catalog.h"
+#include "text/catalog.h"
 #include "ui/user_dialogs.h"
 #include "ui/window_logic.h"
 

@@ -22,13 +22,13 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/product.h"
+#include "text/product.h"
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
-#include "ui/catalog.h"
+#include "text/catalog.h"
 #include "ui/images.h"
 #include "ui/progress_window.h"
 #include "ui/themes.h"
@@ -308,23 +308,23 @@ void MainWindow::BuildMainToolbar() {
 }
 
 void MainWindow::BuildFieldButtons() {
-    struct Spec {
+    struct FieldButtonRow {
         const char* image;
         int command;
         const char* tooltipKey;
     };
-    const Spec specs[3] = {{"Add", kCmdAddInputFile, "Select Input File"},
+    const FieldButtonRow rows[3] = {{"Add", kCmdAddInputFile, "Select Input File"},
                            {"OutFolder", kCmdSelectOutputFolder, "Select Output Folder"},
                            {"OutFormat", kCmdOutputFormatOptions, "Output Format Options"}};
     for (int i = 0; i < 3; ++i) {
         delete fieldButtons_[i];
         auto* b = new QToolButton(panel_);
         b->setAutoRaise(true);
-        b->setIcon(MenuIcon(specs[i].image));
+        b->setIcon(MenuIcon(rows[i].image));
         b->setIconSize(QSize(16, 16));
-        b->setToolTip(Q(CatalogText("Menu", specs[i].tooltipKey)));
+        b->setToolTip(Q(CatalogText("Menu", rows[i].tooltipKey)));
         b->resize(24, 24);
-        const int command = specs[i].command;
+        const int command = rows[i].command;
         QObject::connect(b, &QToolButton::clicked, [this, command] { RunCommand(command); });
         fieldButtons_[i] = b;
         b->show();

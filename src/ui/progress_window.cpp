@@ -17,7 +17,7 @@
 #include "engine/input_list.h"
 #include "engine/pipeline.h"
 #include "engine/run_state.h"
-#include "ui/catalog.h"
+#include "text/catalog.h"
 #include "ui/user_dialogs.h"
 #include "ui/window_logic.h"
 

@@ -12,13 +12,13 @@
 #include <QTimer>
 #include <cmath>
 
-#include "app/product.h"
+#include "text/product.h"
 #include "engine/format_registry.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "ui/qt_text.h"
-#include "ui/catalog.h"
+#include "text/catalog.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
 #include "ui/screenshot_mode.h"

@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/product.h"
+#include "text/product.h"
 #include "platform/platform.h"
 #include "ui/qt_text.h"
-#include "ui/catalog.h"
+#include "text/catalog.h"
 #include "ui/ui_entry.h"
 #include "ui/window_mode.h"
 

@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
-#include "ui/catalog.h"
+#include "text/catalog.h"
 
 namespace tarnwick {
 

@@ -16,7 +16,7 @@
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "settings/settings.h"
-#include "ui/catalog.h"
+#include "text/catalog.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
 #include "ui/themes.h"

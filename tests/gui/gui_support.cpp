@@ -7,7 +7,7 @@
 #include "engine/run_state.h"
 #include "settings/settings.h"
 #include "support/test_support.h"
-#include "ui/catalog.h"
+#include "text/catalog.h"
 #include "ui/images.h"
 
 namespace tarnwick::test {

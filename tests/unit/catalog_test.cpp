@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/catalog.h"
-#include "ui/catalog_data.h"
+#include "text/catalog.h"
+#include "text/catalog_data.h"
 
 using namespace tarnwick;
 using catalog_detail::CatalogTables;

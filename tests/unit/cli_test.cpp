@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "app/cli.h"
-#include "app/product.h"
-#include "ui/catalog.h"
+#include "text/product.h"
+#include "text/catalog.h"
 
 using namespace tarnwick;
 

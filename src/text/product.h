@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -17,6 +18,10 @@ inline constexpr const char* kNoticeLine = "Copyright (c) 2026 Pictavo. All righ
 std::string VersionText(int version);
 // Name, one blank, VersionText(version).
 std::string BuildWindowTitle(const std::string& name, int version);
+// The product's input and output formats by extension, lower case.
+const std::vector<std::string>& InputExtensions();
+const std::vector<std::string>& OutputExtensions();
+
 // "Pictavo PNG to BMP 2.9".
 const std::string& WindowTitle();
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "app/product.h"
+#include "text/product.h"
 #include "platform/platform.h"
 
 namespace {

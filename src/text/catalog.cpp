@@ -1,12 +1,12 @@
 // The string catalog: loading the compiled-in block into sorted tables, the
 // lookup by group and key, and the placeholder substitution of messages.
-#include "ui/catalog.h"
+#include "text/catalog.h"
 
 #include <algorithm>
 #include <mutex>
 #include <numeric>
 
-#include "ui/catalog_data.h"
+#include "text/catalog_data.h"
 
 namespace tarnwick {
 

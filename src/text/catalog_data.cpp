@@ -1,6 +1,6 @@
 // The compiled-in English texts of the program, by group and key.
 // Keys and group names are matched without regard to case.
-#include "ui/catalog_data.h"
+#include "text/catalog_data.h"
 
 namespace tarnwick::catalog_detail {
 

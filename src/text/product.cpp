@@ -1,4 +1,4 @@
-#include "app/product.h"
+#include "text/product.h"
 
 namespace tarnwick {
 
@@ -12,6 +12,16 @@ std::string VersionText(int version) {
 
 std::string BuildWindowTitle(const std::string& name, int version) {
     return name + " " + VersionText(version);
+}
+
+const std::vector<std::string>& InputExtensions() {
+    static const std::vector<std::string> list{"png"};
+    return list;
+}
+
+const std::vector<std::string>& OutputExtensions() {
+    static const std::vector<std::string> list{"bmp"};
+    return list;
 }
 
 const std::string& WindowTitle() {

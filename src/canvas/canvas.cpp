@@ -20,7 +20,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/canvas/canvas_abi.h"
+#include "engine/canvas_abi.h"
 
 namespace {
 
