@@ -123,7 +123,7 @@ TEST(CliInfo, HelpPrintsThirtySixLinesAndVersionPrintsTwoNine) {
     ASSERT_EQ(help.lines.size(), 36u) << help.text;
     EXPECT_EQ(help.lines[0], " ");
     EXPECT_EQ(help.lines[1], "Usage: tarnwick -i <filename> [options]");
-    EXPECT_EQ(help.lines[6], "  tarnwick -i c:\\tmp\\example.png -o d:\\converted --jpg-quality=95");
+    EXPECT_EQ(help.lines[6], "  tarnwick -i /tmp/example.png -o ~/converted --jpg-quality=95");
     EXPECT_EQ(help.lines[35], "  -v, --version             Display version information and exit");
     EXPECT_EQ(Tarnwick({"--HELP"}).lines.size(), 36u);
     EXPECT_EQ(Tarnwick({"-?"}).lines.size(), 36u);

@@ -33,7 +33,11 @@ TEST(HelpText, FillsProgramNameAndExampleExtension) {
     auto lines = HelpLines("tarnwick", {"png"});
     ASSERT_EQ(lines.size(), 36u);
     EXPECT_EQ(lines[3], "  tarnwick -i example.png");
-    EXPECT_EQ(lines[4], "  tarnwick -i c:\\tmp\\example.png");
-    for (const auto& l : lines) EXPECT_FALSE(l.empty());  // blank lines hold one blank
+    EXPECT_EQ(lines[4], "  tarnwick -i /tmp/example.png");
+    EXPECT_EQ(lines[5], "  tarnwick -i /tmp/example.png -o ~/converted");
+    for (const auto& l : lines) {
+        EXPECT_FALSE(l.empty());  // blank lines hold one blank
+        EXPECT_EQ(l.find('\\'), std::string::npos) << l;  // no drive-letter paths
+    }
     EXPECT_EQ(lines[13], "  -c STR, --conversion=STR  Set output extension, STR = (jpg | bmp | ...)");
 }
