@@ -50,9 +50,13 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.desktop DESTINATION share/appli
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../assets/app/tarnwick.svg
   DESTINATION share/icons/hicolor/scalable/apps)
 get_property(_tarnwick_appicon_dir GLOBAL PROPERTY TARNWICK_APPICON_DIR)
+get_property(_tarnwick_appicon_sizes GLOBAL PROPERTY TARNWICK_APPICON_SIZES)
 if(_tarnwick_appicon_dir)
-  foreach(size 48x48 128x128)
-    install(FILES ${_tarnwick_appicon_dir}/${size}/tarnwick.png
-      DESTINATION share/icons/hicolor/${size}/apps)
+  foreach(size IN LISTS _tarnwick_appicon_sizes)
+    install(FILES ${_tarnwick_appicon_dir}/${size}x${size}/tarnwick.png
+      DESTINATION share/icons/hicolor/${size}x${size}/apps)
   endforeach()
 endif()
+
+# Manual page and bash completion from the option table.
+include(${CMAKE_CURRENT_LIST_DIR}/docs.cmake)

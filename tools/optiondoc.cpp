@@ -1,0 +1,549 @@
+// Build-time helper: writes the option sections of the manual page and the
+// bash completion from the program's own option table, so neither can drift
+// from what the command line accepts.
+//
+//   tarnwick_optiondoc manpage TEMPLATE OUT   fills @OPTIONS@, @KEYWORDS@ and
+//                                              @VERSION@ of the page template
+//   tarnwick_optiondoc completion OUT         writes the bash completion
+//
+// The option table tells each option's value kind. Which field a keyword
+// option sets and which keyword list it reads are found by asking the table
+// itself: the option is applied to a record and the field that changed is
+// read back.
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "settings/fields.h"
+#include "settings/options.h"
+#include "settings/settings.h"
+#include "text/product.h"
+
+using namespace tarnwick;
+
+namespace {
+
+// ---- What the table says about one option ------------------------------------
+
+struct Keyword {
+    std::string name;  // lower case, as shown and completed
+    int number;
+};
+
+struct OptionDoc {
+    std::string name;  // lower case with leading "--"
+    OptionKind kind;
+    std::vector<Keyword> keywords;  // keyword options only
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+constexpr int kLastList = static_cast<int>(KeywordList::Timestamp);
+constexpr int kMaxKeywordNumber = 64;
+constexpr int kSentinel = 99;
+
+// A record whose number fields all hold the sentinel, so the field that an
+// option sets to a keyword's number stands out.
+Settings SentinelRecord() {
+    Settings s;
+    for (const FieldInfo& f : SettingsFields())
+        if (f.ref.IsNumber()) f.ref.SetNumber(s, kSentinel);
+    return s;
+}
+
+// The number field that the option writes, or nullptr.
+const FieldInfo* KeywordField(const std::string& option) {
+    Settings s = SentinelRecord();
+    ApplyOption(s, option, std::string());  // an unknown keyword reads as 0
+    for (const FieldInfo& f : SettingsFields())
+        if (f.ref.IsNumber() && f.ref.Number(s) == 0) return &f;
+    return nullptr;
+}
+
+// The keywords of a list as its names report them; the compression list
+// reports the group of the given output format.
+std::vector<Keyword> ListWords(KeywordList list, const std::string& format) {
+    std::vector<Keyword> words;
+    for (int n = 0; n < kMaxKeywordNumber; ++n) {
+        const std::string name = KeywordName(list, n, format);
+        if (!name.empty()) words.push_back({Lower(name), n});
+    }
+    return words;
+}
+
+// The keywords a keyword option accepts: of all lists whose every keyword the
+// option reads as that keyword's number, the longest (the last on a tie).
+std::vector<Keyword> OptionKeywords(const std::string& option) {
+    const FieldInfo* field = KeywordField(option);
+    if (!field) return {};
+    const std::string format = field->tag ? field->tag : "";
+    std::vector<Keyword> best;
+    for (int l = 0; l <= kLastList; ++l) {
+        const std::vector<Keyword> words = ListWords(static_cast<KeywordList>(l), format);
+        if (words.empty() || words.size() < best.size()) continue;
+        const bool readsAll = std::all_of(words.begin(), words.end(), [&](const Keyword& k) {
+            Settings s = SentinelRecord();
+            ApplyOption(s, option, k.name);
+            return field->ref.Number(s) == k.number;
+        });
+        if (readsAll) best = words;
+    }
+    return best;
+}
+
+std::vector<OptionDoc> TableOptions() {
+    std::vector<OptionDoc> options;
+    for (const std::string& name : OptionNames()) {
+        OptionDoc o{Lower(name), OptionKind::Text, {}};
+        FindOption(name, &o.kind);
+        if (o.kind == OptionKind::Keyword) o.keywords = OptionKeywords(name);
+        options.push_back(o);
+    }
+    return options;
+}
+
+// ---- Descriptions ----------------------------------------------------------
+
+// The groups of the manual, in its order.
+const std::vector<std::string>& Groups() {
+    static const std::vector<std::string> groups = {"BMP output",
+                                                    "Resizing, rotating and flipping",
+                                                    "Tones",
+                                                    "Frame",
+                                                    "Watermark",
+                                                    "Output names and files",
+                                                    "Options of other formats"};
+    return groups;
+}
+
+struct Description {
+    const char* group;
+    const char* value;  // placeholder after "="; empty: the one of the value kind
+    const char* text;
+};
+
+const std::map<std::string, Description>& Descriptions() {
+    static const std::map<std::string, Description> d = {
+        {"--bmp-bpp",
+         {"BMP output", "",
+          "Bits per pixel of the BMP file: 1, 4, 8, 16, 24 or 32; 0 (default) chooses "
+          "automatically from the picture."}},
+        {"--bmp-compression", {"BMP output", "", "Compression of the BMP file."}},
+        {"--bmp-color-table",
+         {"BMP output", "",
+          "Colour table of 8-bit files: auto (default) writes the full table of 256 entries; "
+          "exact writes only the entries up to the highest colour the picture uses."}},
+        {"--width",
+         {"Resizing, rotating and flipping", "",
+          "Target width; turns resizing on. Resizing needs both --width and --height, "
+          "neither 0."}},
+        {"--height", {"Resizing, rotating and flipping", "", "Target height; turns resizing on."}},
+        {"--width-unit",
+         {"Resizing, rotating and flipping", "",
+          "Unit of --width: pixels (default) or percent of the picture's width."}},
+        {"--height-unit",
+         {"Resizing, rotating and flipping", "",
+          "Unit of --height: pixels (default) or percent of the picture's height."}},
+        {"--keep-aspect-ratio",
+         {"Resizing, rotating and flipping", "",
+          "Keep the proportions: the target of the picture's longer side decides."}},
+        {"--resize-type",
+         {"Resizing, rotating and flipping", "",
+          "allimages (default) resizes every picture; largeimages leaves pictures alone that "
+          "are smaller than the target in both directions."}},
+        {"--resize-algorithm",
+         {"Resizing, rotating and flipping", "", "Resampling filter (default bicubic)."}},
+        {"--rotation",
+         {"Resizing, rotating and flipping", "",
+          "Rotation in degrees; turns rotation on. Only angles between 0 and 360 (both "
+          "excluded) rotate."}},
+        {"--rotation-type",
+         {"Resizing, rotating and flipping", "",
+          "simple (default): the picture grows to hold the whole rotated picture; advanced: "
+          "the picture keeps its size and is rotated about its centre."}},
+        {"--rotation-back-color",
+         {"Resizing, rotating and flipping", "RRGGBB",
+          "Background colour of a simple rotation (default 000000, black)."}},
+        {"--flip-horizontal", {"Resizing, rotating and flipping", "", "Mirror left to right."}},
+        {"--flip-vertical", {"Resizing, rotating and flipping", "", "Mirror top to bottom."}},
+        {"--brightness", {"Tones", "", "Brightness, -100 to 100 percent (default 0)."}},
+        {"--contrast", {"Tones", "", "Contrast, -100 to 100 percent (default 0)."}},
+        {"--gamma", {"Tones", "", "Gamma, 0.01 to 9.99 (default 1.0, no change)."}},
+        {"--invert", {"Tones", "", "Negative picture."}},
+        {"--greyscale", {"Tones", "", "Grey picture."}},
+        {"--threshold",
+         {"Tones", "",
+          "Black and white: pixels darker than the level (0 to 255) become black, the others "
+          "white."}},
+        {"--fr-solid-left", {"Frame", "", "Width of the left side in pixels; turns the frame on."}},
+        {"--fr-solid-right",
+         {"Frame", "", "Width of the right side in pixels; turns the frame on."}},
+        {"--fr-solid-top", {"Frame", "", "Width of the top side in pixels; turns the frame on."}},
+        {"--fr-solid-bottom",
+         {"Frame", "", "Width of the bottom side in pixels; turns the frame on."}},
+        {"--fr-solid-left-color", {"Frame", "RRGGBB", "Colour of the left side (default black)."}},
+        {"--fr-solid-right-color",
+         {"Frame", "RRGGBB", "Colour of the right side (default black)."}},
+        {"--fr-solid-top-color", {"Frame", "RRGGBB", "Colour of the top side (default black)."}},
+        {"--fr-solid-bottom-color",
+         {"Frame", "RRGGBB", "Colour of the bottom side (default black)."}},
+        {"--fr-solid-opacity",
+         {"Frame", "", "Opacity of the frame, 0 (invisible) to 255 (opaque, default)."}},
+        {"--wm-text",
+         {"Watermark", "",
+          "The watermark text; turns the text watermark on. It may hold the tokens of the "
+          "file-name mask (such as %yyyy%) and %eol% for a line break."}},
+        {"--wm-font", {"Watermark", "", "Font name."}},
+        {"--wm-font-size", {"Watermark", "", "Font size in points (default 14)."}},
+        {"--wm-font-leading", {"Watermark", "", "Extra space between lines, pixels."}},
+        {"--wm-font-color", {"Watermark", "RRGGBB", "Text colour (default FFFFFF, white)."}},
+        {"--wm-font-style", {"Watermark", "", "Font style."}},
+        {"--wm-font-effect",
+         {"Watermark", "", "Font effect (strikethrought is spelt with the final t)."}},
+        {"--wm-text-antialiasing", {"Watermark", "", "Smooth text edges."}},
+        {"--wm-text-alignment", {"Watermark", "", "Alignment of the lines of a text."}},
+        {"--wm-text-padding",
+         {"Watermark", "", "Space between the text and the edge of its box, pixels."}},
+        {"--wm-text-opacity", {"Watermark", "", "Opacity of the text, 0 to 255 (default 255)."}},
+        {"--wm-back-color",
+         {"Watermark", "RRGGBB", "Colour of the box behind the text (default black)."}},
+        {"--wm-back-opacity",
+         {"Watermark", "", "Opacity of the box behind the text, 0 to 255 (default 1)."}},
+        {"--wm-text-boundary",
+         {"Watermark", "",
+          "image: place the text within the whole picture; frame: within the part inside the "
+          "frame."}},
+        {"--wm-text-position", {"Watermark", "", "Place of the text (default bottomright)."}},
+        {"--wm-text-x-offset",
+         {"Watermark", "", "Distance from the chosen left or right edge in pixels (default 10)."}},
+        {"--wm-text-y-offset",
+         {"Watermark", "", "Distance from the chosen top or bottom edge in pixels (default 10)."}},
+        {"--wm-text-rotation", {"Watermark", "", "Rotation of the text in degrees."}},
+        {"--wm-text-size", {"Watermark", "", "Size mode; the text is drawn at its natural size."}},
+        {"--wm-image",
+         {"Watermark", "FILE",
+          "A picture file (PNG, JPEG or BMP) to lay over the picture; turns the image "
+          "watermark on."}},
+        {"--wm-image-greyscale", {"Watermark", "", "Draw the watermark picture in grey."}},
+        {"--wm-image-opacity",
+         {"Watermark", "", "Opacity of the watermark picture, 0 to 255 (default 255)."}},
+        {"--wm-image-boundary", {"Watermark", "", "As --wm-text-boundary, for the picture."}},
+        {"--wm-image-position", {"Watermark", "", "As --wm-text-position, for the picture."}},
+        {"--wm-image-x-offset", {"Watermark", "", "As --wm-text-x-offset, for the picture."}},
+        {"--wm-image-y-offset", {"Watermark", "", "As --wm-text-y-offset, for the picture."}},
+        {"--wm-image-rotation", {"Watermark", "", "Rotation of the picture in degrees."}},
+        {"--wm-image-size", {"Watermark", "", "As --wm-text-size, for the picture."}},
+        {"--filename-mask",
+         {"Output names and files", "",
+          "Mask of the output file name (default %filename%.%ext%)."}},
+        {"--file-timestamp",
+         {"Output names and files", "",
+          "Modification time of the output file: current (default, the time of writing), "
+          "original (copied from the input file), custom (the time of "
+          "--file-timestamp-custom)."}},
+        {"--file-timestamp-custom",
+         {"Output names and files", "",
+          "The time for custom, in seconds since 1 January 1970 counted on the local clock."}},
+        {"--no-subfolders",
+         {"Output names and files", "",
+          "Do not recreate the input's subfolder below the output folder."}},
+    };
+    return d;
+}
+
+// What a group says before its options.
+std::string GroupIntro(const std::string& group) {
+    if (group == "Options of other formats")
+        return "The program reads PNG and writes BMP only. The following options of other "
+               "formats are accepted for compatibility and shown in the -d report where they "
+               "apply; otherwise they have no effect.";
+    if (group == "Watermark")
+        return "A picture gets either a text or an image watermark; whichever of --wm-text and "
+               "--wm-image comes last wins.";
+    return {};
+}
+
+// Options without their own description belong to formats the product does
+// not read or write; their name tells the format and the setting.
+Description DescriptionOf(const OptionDoc& o) {
+    auto it = Descriptions().find(o.name);
+    if (it != Descriptions().end()) return it->second;
+    static std::map<std::string, std::string> texts;
+    std::string& text = texts[o.name];
+    if (text.empty()) {
+        const size_t dash = o.name.find('-', 2);
+        std::string format = o.name.substr(2, dash == std::string::npos ? 0 : dash - 2);
+        std::string setting =
+            dash == std::string::npos ? o.name.substr(2) : o.name.substr(dash + 1);
+        for (char& c : format)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : setting)
+            c = c == '-' ? ' ' : c;
+        if (setting == "bpp") setting = "bits per pixel";
+        setting[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(setting[0])));
+        text = setting + (format.empty() ? "" : " (" + format + ")") + ".";
+    }
+    return {"Options of other formats", "", text.c_str()};
+}
+
+std::string Placeholder(const OptionDoc& o) {
+    const Description d = DescriptionOf(o);
+    if (*d.value) return d.value;
+    switch (o.kind) {
+        case OptionKind::Keyword:
+            return "KEY";
+        case OptionKind::Whole:
+        case OptionKind::Decimal:
+            return "NUM";
+        case OptionKind::Text:
+            return "STR";
+        case OptionKind::Flag:
+            return "";
+    }
+    return "";
+}
+
+std::string KeywordText(const std::vector<Keyword>& words) {
+    std::string text;
+    for (const Keyword& k : words)
+        text += (text.empty() ? "" : ", ") + k.name;
+    return text;
+}
+
+// ---- The manual page ---------------------------------------------------------
+
+// Escapes text for roff: backslashes, minus signs and a leading control character.
+std::string Roff(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+    return out;
+}
+
+void Item(std::ostream& out, const std::string& term, const std::string& text) {
+    out << ".TP\n" << term << "\n" << Roff(text) << "\n";
+}
+
+// "\fB\-\-width\fR=\fINUM\fR"
+std::string OptionTerm(const std::string& name, const std::string& value) {
+    std::string term = "\\fB" + Roff(name) + "\\fR";
+    if (!value.empty()) term += "=\\fI" + Roff(value) + "\\fR";
+    return term;
+}
+
+std::string ManOptions(const std::vector<OptionDoc>& options) {
+    std::ostringstream out;
+    out << ".SS Options\n";
+    Item(out, "\\fB\\-h\\fR, \\fB\\-?\\fR, \\fB\\-\\-help\\fR",
+         "Display this help and exit (first parameter only).");
+    Item(out, "\\fB\\-i\\fR \\fIFILE\\fR, \\fB\\-\\-input\\fR=\\fIFILE\\fR",
+         "Set input file: the PNG file to convert.");
+    Item(out, "\\fB\\-o\\fR \\fIPATH\\fR, \\fB\\-\\-output\\fR=\\fIPATH\\fR",
+         "Set output folder (default: the input file's folder).");
+    Item(out, "\\fB\\-c\\fR \\fISTR\\fR, \\fB\\-\\-conversion\\fR=\\fISTR\\fR",
+         "Set output extension; this program writes bmp.");
+    out << ".SS \"Advanced options\"\n"
+        << "Every option below takes its value after \\(lq=\\(rq.\n";
+    Item(out, OptionTerm("--profile", "FILE"),
+         "Read further options from a profile file at this place of the command line: options "
+         "before it are overridden by the profile, options after it override the profile.");
+    for (const std::string& group : Groups()) {
+        out << ".SS \"" << group << "\"\n";
+        if (const std::string intro = GroupIntro(group); !intro.empty()) out << Roff(intro) << "\n";
+        for (const OptionDoc& o : options) {
+            const Description d = DescriptionOf(o);
+            if (group != d.group) continue;
+            std::string text = d.text;
+            if (!o.keywords.empty()) text += " One of: " + KeywordText(o.keywords) + ".";
+            Item(out, OptionTerm(o.name, Placeholder(o)), text);
+        }
+    }
+    out << ".SS \"Other options\"\n";
+    Item(out, "\\fB\\-q\\fR, \\fB\\-\\-quiet\\fR", "Don't print status messages to stdout.");
+    Item(out, "\\fB\\-d\\fR, \\fB\\-\\-debug\\fR",
+         "Print debug information to stdout: the settings report and per-file lines.");
+    Item(out, "\\fB\\-p\\fR, \\fB\\-\\-pause\\fR", "Pause at exit: wait for a key at the end.");
+    Item(out, "\\fB\\-v\\fR, \\fB\\-\\-version\\fR",
+         "Display version information and exit (first parameter only).");
+    return out.str();
+}
+
+// One entry per keyword list as the options use it; options that read the
+// same keywords share the entry.
+std::string ManKeywords(const std::vector<OptionDoc>& options) {
+    std::vector<std::pair<std::vector<std::string>, std::string>> entries;  // names, keywords
+    for (const OptionDoc& o : options) {
+        if (o.keywords.empty()) continue;
+        const std::string words = KeywordText(o.keywords);
+        auto same = std::find_if(entries.begin(), entries.end(),
+                                 [&](const auto& e) { return e.second == words; });
+        if (same != entries.end())
+            same->first.push_back(o.name);
+        else
+            entries.push_back({{o.name}, words});
+    }
+    std::ostringstream out;
+    for (const auto& [names, words] : entries) {
+        std::string term;
+        for (const std::string& n : names)
+            term += (term.empty() ? "" : ", ") + OptionTerm(n, "");
+        Item(out, term, words);
+    }
+    return out.str();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Replace(std::string& text, const std::string& token, const std::string& with) {
+    const size_t at = text.find(token);
+    if (at == std::string::npos) return false;
+    text.replace(at, token.size(), with);
+    return true;
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+int WriteManPage(const std::string& templatePath, const std::string& outPath) {
+    std::string page = ReadFile(templatePath);
+    const std::vector<OptionDoc> options = TableOptions();
+    if (!Replace(page, "@OPTIONS@\n", ManOptions(options)) ||
+        !Replace(page, "@KEYWORDS@\n", ManKeywords(options))) {
+        std::cerr << templatePath << ": @OPTIONS@ or @KEYWORDS@ missing\n";
+        return 1;
+    }
+    while (Replace(page, "@VERSION@", VersionText(kProgramVersion))) {
+    }
+    return WriteFile(outPath, page) ? 0 : 1;
+}
+
+// ---- The bash completion -------------------------------------------------------
+
+std::string Words(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& w : words)
+        text += (text.empty() ? "" : " ") + w;
+    return text;
+}
+
+int WriteCompletion(const std::string& outPath) {
+    const std::vector<OptionDoc> options = TableOptions();
+    std::vector<std::string> names = {
+        "-h", "--help",  "-i", "--input=", "-o", "--output=", "-c", "--conversion=", "--profile=",
+        "-q", "--quiet", "-d", "--debug",  "-p", "--pause",   "-v", "--version"};
+    std::ostringstream keywordCases;
+    std::vector<std::string> files = {"--input", "--profile"};
+    for (const OptionDoc& o : options) {
+        names.push_back(o.kind == OptionKind::Flag ? o.name : o.name + "=");
+        if (!o.keywords.empty()) {
+            std::vector<std::string> words;
+            for (const Keyword& k : o.keywords)
+                words.push_back(k.name);
+            keywordCases << "        " << o.name << ") values='" << Words(words) << "' ;;\n";
+        }
+        if (Placeholder(o) == "FILE") files.push_back(o.name);
+    }
+    std::vector<std::string> formats;
+    for (const std::string& e : OutputExtensions())
+        formats.push_back(e);
+
+    std::ostringstream out;
+    out << "# bash completion for tarnwick " << VersionText(kProgramVersion)
+        << ", generated from its option table.\n"
+        << R"(# Option names, "=" after options that take a value, the keywords of
+# keyword options, file names after -i, --input=, --profile= and --wm-image=,
+# folders after -o and --output=.
+
+_tarnwick() {
+    local line=${COMP_LINE:0:COMP_POINT}
+    local cur=${line##*[[:space:]]}
+    local prev=
+    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    [[ $prev == "=" && COMP_CWORD -gt 1 ]] && prev=${COMP_WORDS[COMP_CWORD - 2]}
+    COMPREPLY=()
+
+    # The value of a short option is the next word.
+    if [[ $cur != -* ]]; then
+        case ${prev,,} in
+        -i) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
+        -o) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -d -- "$cur"); return ;;
+        -c) mapfile -t COMPREPLY < <(compgen -W ')"
+        << Words(formats) << R"(' -- "$cur"); return ;;
+        esac
+    fi
+
+    if [[ $cur == --*=* ]]; then
+        local option=${cur%%=*} value=${cur#*=} values= kind=words
+        option=${option,,}
+        case $option in
+)" << keywordCases.str();
+    for (const std::string& f : files)
+        out << "        " << f << ") kind=files ;;\n";
+    out << R"(        --output) kind=folders ;;
+        --conversion) values=')"
+        << Words(formats) << R"(' ;;
+        *) return ;;
+        esac
+        # Where "=" breaks words, the reply replaces the value only.
+        local prefix=$option=
+        [[ $COMP_WORDBREAKS == *=* ]] && prefix=
+        case $kind in
+        files) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -f -- "$value") ;;
+        folders) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -d -- "$value") ;;
+        *) mapfile -t COMPREPLY < <(compgen -W "$values" -- "${value,,}") ;;
+        esac
+        if [[ -n $prefix ]]; then
+            local i
+            for i in "${!COMPREPLY[@]}"; do COMPREPLY[i]=$prefix${COMPREPLY[i]}; done
+        fi
+        return
+    fi
+
+    if [[ $cur == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W ')"
+        << Words(names) << R"(' -- "$cur")
+        # No blank after an option that waits for its value.
+        [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null
+        return
+    fi
+    compopt -o filenames 2>/dev/null
+    mapfile -t COMPREPLY < <(compgen -f -X '!*.[pP][nN][gG]' -- "$cur"; compgen -d -- "$cur")
+}
+complete -F _tarnwick tarnwick
+)";
+    return WriteFile(outPath, out.str()) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 3 && args[0] == "manpage") return WriteManPage(args[1], args[2]);
+    if (args.size() == 2 && args[0] == "completion") return WriteCompletion(args[1]);
+    std::cerr << "usage: tarnwick_optiondoc manpage TEMPLATE OUT | completion OUT\n";
+    return 2;
+}
