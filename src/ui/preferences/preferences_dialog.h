@@ -1,0 +1,116 @@
+// The preferences dialog: nine pages chosen from a category tree, filled from
+// the settings record when it opens. OK writes every control back, saves the
+// configuration and lets the main window apply the changes; Defaults resets
+// the record after asking; Cancel, Escape and the close box change nothing
+// (except colours and fonts added with the "..." buttons, which are kept at once).
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/preferences/controls.h"
+
+class QComboBox;
+class QDateTimeEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+class QStackedWidget;
+class QTreeWidget;
+
+namespace tarnwick {
+
+class PreferencesPickers;
+class UserDialogs;
+
+class PreferencesDialog : public QDialog {
+public:
+    static constexpr int kPageCount = 9;
+    enum Page {
+        kGeneral,
+        kInterface,
+        kInput,
+        kOutput,
+        kTransform,
+        kAdjustment,
+        kFrame,
+        kWatermark,
+        kAdvanced
+    };
+
+    struct Host {
+        UserDialogs* dialogs = nullptr;
+        PreferencesPickers* pickers = nullptr;
+        std::string configPath;
+        // ApplyInterfaceChanges of the main window, with the position selected
+        // in the dialog's output format list.
+        std::function<void(int)> applyChanges;
+    };
+
+    // Builds every page from the settings record, hidden. Call Open() to show it.
+    PreferencesDialog(QWidget* owner, Host host);
+    ~PreferencesDialog() override;
+
+    // Shows the page preferencesStartPage (then set back to 0), centred on the
+    // owner, modal to it, with the keyboard focus on the category tree.
+    void Open();
+    // The three buttons.
+    void Confirm();
+    void ResetToDefaults();
+
+    void ShowPage(int index);
+    int CurrentPage() const;
+    QString HeaderText() const;
+    QTreeWidget* Tree() const { return tree_; }
+    QWidget* PageWidget(int index) const { return pages_[static_cast<size_t>(index)]; }
+    QPushButton* DefaultsButton() const { return defaultsButton_; }
+    QPushButton* OkButton() const { return okButton_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
+
+private:
+    void BuildFrame();
+    QWidget* NewPage();
+    QScrollArea* NewScrollArea(QWidget* parent, int x, int y, int w, int h, int innerW, int innerH);
+    void BuildGeneralPage();
+    void BuildInterfacePage();
+    void BuildInputPage();
+    void BuildOutputPage();
+    void BuildTransformPage();
+    void BuildAdjustmentPage();
+    void BuildFramePage();
+    void BuildWatermarkPage();
+    void BuildAdvancedPage();
+
+    // Controls of Part "processing" pages that are more than a row kind.
+    Row ColorRow(RowBuilder& rows, const std::string& labelKey, std::string Settings::*field,
+                 const std::string& name);
+    Row ColorList(RowBuilder& rows, const std::string& labelKey, std::string Settings::*colorField,
+                  std::string Settings::*listField, const std::string& name);
+    Row FontList(RowBuilder& rows);
+    Row ImageChooserRow(RowBuilder& rows);
+    QPushButton* DotsButton(QWidget* area, int y, const std::string& name);
+
+    int SelectedOutputPosition() const;
+    void SaveAndApply(int formatPosition);
+
+    Host host_;
+    Bindings bindings_;
+    QTreeWidget* tree_ = nullptr;
+    QLabel* header_ = nullptr;
+    QStackedWidget* stack_ = nullptr;
+    std::vector<QWidget*> pages_;
+    QPushButton* defaultsButton_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QComboBox* themeList_ = nullptr;
+    QComboBox* sizeList_ = nullptr;
+    QComboBox* outputFormatList_ = nullptr;
+    QLineEdit* fontSizeField_ = nullptr;
+    QComboBox* fontStyleList_ = nullptr;
+    QComboBox* fontEffectList_ = nullptr;
+};
+
+}  // namespace tarnwick
