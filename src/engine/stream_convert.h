@@ -1,0 +1,51 @@
+// Plain conversions row by row: a PNG whose conversion changes nothing but the
+// container (no optional step, a depth that keeps or narrows each pixel on its
+// own) is decoded one row at a time and each row is written at its place in
+// the BMP, so the memory used depends on the width only. The file written is
+// byte for byte the one the whole-picture pipeline writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/run_state.h"
+#include "settings/settings.h"
+
+namespace tarnwick {
+
+struct FormatRegistry;
+
+// What the PNG's header chunks say about a conversion, read without its pixels.
+struct StreamPlan {
+    bool streamable = false;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int32_t sourceBpp = 0;   // bits per pixel the whole-picture decode gives (run.sourceBpp)
+    int32_t outputBpp = 0;   // bits per pixel of the BMP, resolved when the depth is automatic
+    uint64_t fileBytes = 0;  // size of the BMP file
+    std::string why;         // when not streamable: which condition failed
+};
+
+// Decides whether the conversion of `inputPath` with these settings and this
+// run's output encoding can go row by row: no step that needs the whole
+// picture is on, the output is an uncompressed BMP with the library's colour
+// table, the PNG is not interlaced, and the depth step keeps the decoded
+// pixels or makes 16-, 24- or 32-bit pixels of them. Reads the header chunks
+// only. A file that cannot be read gives a plan that is not streamable.
+StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
+                                const RunState& run, const FormatRegistry& reg);
+
+struct StreamOutcome {
+    bool ok = false;
+    bool decodeFailed = false;  // the PNG could not be read (nothing was written)
+    std::string error;          // why it failed, for the user
+};
+
+// Converts `inputPath` into the BMP at `outputPath` as `plan` says, through
+// the safe save: on any failure an existing file at `outputPath` is left as it
+// was and no partial file remains. `plan` must come from
+// PlanStreamConversion for the same file and be streamable.
+StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& outputPath,
+                             const StreamPlan& plan);
+
+}  // namespace tarnwick
