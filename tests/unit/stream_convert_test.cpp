@@ -1,0 +1,298 @@
+#include "engine/stream_convert.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/bitmap.h"
+#include "engine/encoding.h"
+#include "engine/format_registry.h"
+#include "engine/pipeline.h"
+#include "support/test_support.h"
+
+namespace tarnwick {
+namespace {
+
+using test::ReadFile;
+using test::Suite;
+using test::TempDir;
+using test::WriteFile;
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> SuitePngs() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Suite("")))
+        if (e.path().extension() == ".png") names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void PutBe32(std::string& s, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        s.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+// The PNG with a pHYs chunk (in metres) put right after its IHDR chunk.
+std::string WithResolution(const std::string& png, uint32_t x, uint32_t y) {
+    std::string body = "pHYs";
+    PutBe32(body, x);
+    PutBe32(body, y);
+    body.push_back(1);
+    std::string chunk;
+    PutBe32(chunk, 9);
+    chunk += body;
+    PutBe32(chunk, static_cast<uint32_t>(
+                       crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
+    const size_t afterIhdr = 8 + 8 + 13 + 4;
+    return png.substr(0, afterIhdr) + chunk + png.substr(afterIhdr);
+}
+
+class StreamConvertTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureFreeImage();
+        BuildOutputRegistry(reg);
+        BuildInputRegistry(reg);
+    }
+
+    // Default command-line settings with a BMP depth, and a run prepared for it.
+    void Prepare(int bpp, int compression = 0, int colorTable = 0) {
+        s = Settings{};
+        ApplyDefaults(s, true);
+        s.bmpBpp = bpp;
+        s.bmpCompression = compression;
+        s.bmpColorTable = colorTable;
+        run = RunState{};
+        run.conversion = "bmp";
+        PrepareOutputEncoding(reg, s, run, "bmp");
+    }
+
+    // The file the whole-picture pipeline writes for `png`: rotation on with
+    // a zero angle leaves the picture alone but keeps the conversion off the
+    // row-by-row path (checked), so ConvertFile decodes the whole picture.
+    std::string WholePicture(const std::string& png, const std::string& folder, RunState* used) {
+        Settings whole = s;
+        whole.doImageRotation = 1;
+        whole.imageRotation = 0;
+        EXPECT_FALSE(PlanStreamConversion(png, whole, run, reg).streamable);
+        *used = run;
+        used->inputPath = png;
+        used->outputFolder = folder;
+        if (ConvertFile(whole, *used, reg).converted != 1) return "(not converted)";
+        return ReadFile(used->outputPath);
+    }
+
+    std::string Streamed(const std::string& png, const StreamPlan& plan, const std::string& out) {
+        const StreamOutcome outcome = StreamPngToBmp(png, out, plan);
+        EXPECT_TRUE(outcome.ok) << png << ": " << outcome.error;
+        return ReadFile(out);
+    }
+
+    FormatRegistry reg;
+    Settings s;
+    RunState run;
+};
+
+// Every picture of the PNG suite, as it is and with a resolution chunk, at
+// every BMP depth: where the row-by-row path takes the conversion, its file
+// is byte for byte the whole-picture pipeline's, and it reports the depths
+// and size the pipeline records.
+TEST_F(StreamConvertTest, SuitePicturesMatchTheWholePicturePathAtEveryDepth) {
+    TempDir dir;
+    int compared = 0;
+    for (const std::string& name : SuitePngs()) {
+        const std::string original = ReadFile(Suite(name));
+        const bool interlaced =
+            original.size() > 28 && original[28] != 0;  // IHDR's interlace method
+        for (int variant = 0; variant < 2; ++variant) {
+            const std::string png = dir / ("v" + std::to_string(variant) + "-" + name);
+            WriteFile(png, variant == 0 ? original : WithResolution(original, 3937, 1181));
+            for (int bpp : {0, 1, 4, 8, 16, 24, 32}) {
+                // RLE compression is for 8-bit files only; other depths ignore it.
+                for (int compression : {0, 1}) {
+                    if (compression == 1 && (variant == 1 || (bpp != 8 && bpp != 24))) continue;
+                    SCOPED_TRACE(name + " variant " + std::to_string(variant) + " bpp " +
+                                 std::to_string(bpp) + " rle " + std::to_string(compression));
+                    Prepare(bpp, compression);
+                    const StreamPlan plan = PlanStreamConversion(png, s, run, reg);
+                    if (interlaced) {
+                        EXPECT_FALSE(plan.streamable);
+                        continue;
+                    }
+                    // Colour depths made pixel by pixel always stream.
+                    if (bpp >= 16) {
+                        EXPECT_TRUE(plan.streamable) << plan.why;
+                    }
+                    if (!plan.streamable) continue;
+
+                    const std::string streamed = Streamed(png, plan, dir / "streamed.bmp");
+                    TempDir wholeDir;
+                    RunState used;
+                    const std::string whole = WholePicture(png, wholeDir.path(), &used);
+                    EXPECT_TRUE(streamed == whole)
+                        << "streamed " << streamed.size() << " bytes, whole " << whole.size();
+                    EXPECT_EQ(plan.sourceBpp, used.sourceBpp);
+                    EXPECT_EQ(plan.outputBpp, used.outputBpp);
+                    EXPECT_EQ(static_cast<int32_t>(plan.width), used.outputWidth);
+                    EXPECT_EQ(static_cast<int32_t>(plan.height), used.outputHeight);
+                    EXPECT_EQ(plan.fileBytes, streamed.size());
+                    ++compared;
+                }
+            }
+        }
+    }
+    // 33 non-interlaced pictures, two variants, three colour depths at least.
+    EXPECT_GE(compared, 33 * 2 * 3);
+}
+
+// A picture taller than one block of rows, with a last block that is only
+// partly filled, in colour and with partial transparency.
+TEST_F(StreamConvertTest, LargePicturesMatchAcrossBlocksOfRows) {
+    TempDir dir;
+    for (int bpp : {24, 32}) {
+        const unsigned w = 1501, h = 997;
+        Bitmap image(FreeImage_Allocate(w, h, bpp));
+        ASSERT_TRUE(image);
+        for (unsigned y = 0; y < h; ++y) {
+            BYTE* p = FreeImage_GetScanLine(image.get(), static_cast<int>(y));
+            for (unsigned x = 0; x < w; ++x, p += bpp / 8) {
+                p[FI_RGBA_RED] = static_cast<BYTE>(x * 7 + y);
+                p[FI_RGBA_GREEN] = static_cast<BYTE>(x ^ y);
+                p[FI_RGBA_BLUE] = static_cast<BYTE>(y * 3);
+                if (bpp == 32) p[FI_RGBA_ALPHA] = static_cast<BYTE>((x + 2 * y) % 256);
+            }
+        }
+        const std::string png = dir / ("large" + std::to_string(bpp) + ".png");
+        ASSERT_TRUE(FreeImage_Save(FIF_PNG, image.get(), png.c_str(), PNG_Z_BEST_SPEED));
+        for (int out : {0, 16, 24, 32}) {
+            SCOPED_TRACE("source " + std::to_string(bpp) + " output " + std::to_string(out));
+            Prepare(out);
+            const StreamPlan plan = PlanStreamConversion(png, s, run, reg);
+            ASSERT_TRUE(plan.streamable) << plan.why;
+            const std::string streamed = Streamed(png, plan, dir / "streamed.bmp");
+            TempDir wholeDir;
+            RunState used;
+            EXPECT_TRUE(streamed == WholePicture(png, wholeDir.path(), &used));
+        }
+    }
+}
+
+// The cases whose bytes need the whole picture stay on the whole-picture path.
+TEST_F(StreamConvertTest, ConversionsThatNeedTheWholePictureAreNotStreamed) {
+    const std::string palette = Suite("basn3p08.png");
+    const std::string transparentPalette = Suite("ftbbn3p08.png");
+    Prepare(8);
+    EXPECT_TRUE(PlanStreamConversion(palette, s, run, reg).streamable);
+    Prepare(8, 1);  // RLE8
+    EXPECT_FALSE(PlanStreamConversion(palette, s, run, reg).streamable);
+    Prepare(8, 0, 1);  // exact colour table
+    EXPECT_FALSE(PlanStreamConversion(palette, s, run, reg).streamable);
+    Prepare(8);  // quantizing a colour picture
+    EXPECT_FALSE(PlanStreamConversion(Suite("basn2c08.png"), s, run, reg).streamable);
+    Prepare(1);  // dithering
+    EXPECT_FALSE(PlanStreamConversion(Suite("basn2c08.png"), s, run, reg).streamable);
+    if (fs::exists(transparentPalette)) {
+        Prepare(0);  // put onto white, then quantized back to 8 bits
+        EXPECT_FALSE(PlanStreamConversion(transparentPalette, s, run, reg).streamable);
+    }
+    Prepare(24);
+    for (auto step : {&Settings::doImageResize, &Settings::doImageFlipHorizontal,
+                      &Settings::doImageFlipVertical, &Settings::doImageColorCorrection,
+                      &Settings::doImageGreyscale, &Settings::doImageThreshold, &Settings::doFrame,
+                      &Settings::doWatermark}) {
+        Settings with = s;
+        with.*step = 1;
+        EXPECT_FALSE(PlanStreamConversion(palette, with, run, reg).streamable);
+    }
+    EXPECT_FALSE(PlanStreamConversion(Suite("ibasn2c08.png"), s, run, reg).streamable);
+    EXPECT_FALSE(PlanStreamConversion(Suite("does-not-exist.png"), s, run, reg).streamable);
+}
+
+// A picture of w x h pixels as an RGB PNG.
+std::string MakeRgbPng(const TempDir& dir, unsigned w, unsigned h) {
+    Bitmap image(FreeImage_Allocate(w, h, 24));
+    for (unsigned y = 0; y < h; ++y) {
+        BYTE* p = FreeImage_GetScanLine(image.get(), static_cast<int>(y));
+        for (unsigned x = 0; x < 3 * w; ++x)
+            p[x] = static_cast<BYTE>(x * 31 + y * 17);
+    }
+    const std::string png = dir / "picture.png";
+    FreeImage_Save(FIF_PNG, image.get(), png.c_str(), PNG_Z_BEST_SPEED);
+    return png;
+}
+
+// A save that fails half-way, on a full disk or on a PNG that breaks in the
+// middle of its pixels, leaves the old output as it was and no file beside it.
+TEST_F(StreamConvertTest, AFailureHalfWayLeavesTheOldOutputUntouched) {
+    TempDir dir;
+    const std::string png = MakeRgbPng(dir, 600, 400);  // a BMP of about 720 KB
+    TempDir outDir;
+    const std::string target = outDir / "picture.bmp";
+    const std::string old = "the previous output";
+    WriteFile(target, old);
+    Prepare(24);
+    const StreamPlan plan = PlanStreamConversion(png, s, run, reg);
+    ASSERT_TRUE(plan.streamable) << plan.why;
+
+    // Full disk: a child process may write 256 KiB per file at most.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {
+            256 * 1024, 256 * 1024
+        };
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const StreamOutcome outcome = StreamPngToBmp(png, target, plan);
+        _exit(outcome.ok ? 0 : (outcome.decodeFailed ? 2 : 1));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);  // a failed save, not a failed read
+    EXPECT_EQ(ReadFile(target), old);
+    EXPECT_EQ(FilesIn(outDir.path()), std::vector<std::string>{"picture.bmp"});
+
+    // A PNG whose pixel data is damaged in its second half.
+    std::string bytes = ReadFile(png);
+    const size_t idat = bytes.find("IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    for (size_t i = bytes.size() * 3 / 4; i < bytes.size() * 3 / 4 + 64; ++i)
+        bytes[i] ^= 0x5A;
+    const std::string broken = dir / "broken.png";
+    WriteFile(broken, bytes);
+    const StreamPlan brokenPlan = PlanStreamConversion(broken, s, run, reg);
+    ASSERT_TRUE(brokenPlan.streamable) << brokenPlan.why;
+    const StreamOutcome outcome = StreamPngToBmp(broken, target, brokenPlan);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_TRUE(outcome.decodeFailed);
+    EXPECT_NE(outcome.error.find(broken), std::string::npos) << outcome.error;
+    EXPECT_EQ(ReadFile(target), old);
+    EXPECT_EQ(FilesIn(outDir.path()), std::vector<std::string>{"picture.bmp"});
+
+    // The same conversion with room to write replaces the old file.
+    const StreamOutcome ok = StreamPngToBmp(png, target, plan);
+    EXPECT_TRUE(ok.ok) << ok.error;
+    EXPECT_EQ(ReadFile(target).size(), plan.fileBytes);
+}
+
+}  // namespace
+}  // namespace tarnwick
