@@ -29,6 +29,7 @@
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
+#include "ui/help_commands.h"
 #include "ui/images.h"
 #include "ui/progress_window.h"
 #include "ui/themes.h"
@@ -51,7 +52,8 @@ void Place(QWidget* w, const Rect& r) { w->setGeometry(r.x, r.y, r.w, r.h); }
 
 }  // namespace
 
-MainWindow::MainWindow(UserDialogs& dialogs) : dialogs_(dialogs) {
+MainWindow::MainWindow(UserDialogs& dialogs)
+    : dialogs_(dialogs), help_(std::make_unique<HelpCommands>(this, dialogs)) {
     setObjectName(QStringLiteral("mainWindow"));
     SetShowAddedInputFileHook([this](const std::string& path) { ShowAddedInputFile(path); });
 }
@@ -162,6 +164,12 @@ void MainWindow::RunCommand(int command) {
         handler(kCmdPreferences);
         break;
     case kCmdConvert: ConvertCommand(*this, dialogs_); break;
+    case kCmdFindConverter: help_->ShowConverterSearch(); break;
+    case kCmdUserManual: help_->UserManual(); break;
+    case kCmdSendFeedback: help_->SendFeedback(); break;
+    case kCmdVisitHomePage: help_->VisitHomePage(); break;
+    case kCmdCheckForNewVersion: help_->CheckForUpdate(); break;
+    case kCmdAbout: help_->ShowAboutBox(); break;
     default: handler(command); break;
     }
 }

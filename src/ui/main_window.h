@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "ui/convert_command.h"
@@ -20,6 +21,7 @@ class QToolButton;
 
 namespace tarnwick {
 
+class HelpCommands;
 class ProgressRun;
 class UserDialogs;
 
@@ -44,6 +46,9 @@ public:
     void SetCommandHandler(int command, std::function<void()> handler);
     // Run once after the window is shown unless the run mode is "T".
     void SetScheduledUpdateCheck(std::function<void()> check) { updateCheck_ = std::move(check); }
+    // User manual, feedback, home page, About box, converter search and the
+    // update check (the commands of the Help menu and "Find a File Converter").
+    HelpCommands& Help() { return *help_; }
 
     // Input file and output folders.
     void ShowAddedInputFile(const std::string& path);
@@ -109,6 +114,7 @@ private:
     UserDialogs& dialogs_;
     std::map<int, std::function<void()>> handlers_;
     std::function<void()> updateCheck_;
+    std::unique_ptr<HelpCommands> help_;
     std::function<void(ProgressRun&)> runHook_;
     ProgressRun* run_ = nullptr;
     bool quitAfterRun_ = false;

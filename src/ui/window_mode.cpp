@@ -17,6 +17,7 @@
 #include "settings/config.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
+#include "ui/help_commands.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
 #include "ui/themes.h"
@@ -150,6 +151,8 @@ void WindowModeSession::Start() {
 
     window_ = std::make_unique<MainWindow>(dialogs_);
     window_->Create({s.windowX, s.windowY, s.windowWidth, s.windowHeight});
+    MainWindow* window = window_.get();
+    window_->SetScheduledUpdateCheck([window] { window->Help().RunScheduledUpdateCheck(); });
     window_->Prepare();
 }
 

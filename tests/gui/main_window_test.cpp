@@ -106,7 +106,8 @@ TEST_F(WindowTest, MenusToolbarAndShortcutsDeliverCommandNumbers) {
     window->RunCommand(kCmdOutputFormatOptions);
     EXPECT_EQ(preferencesOpened, 1);
     EXPECT_EQ(GlobalRunState().preferencesStartPage, 3);
-    window->RunCommand(kCmdAbout);  // no handler: nothing happens
+    window->RunCommand(kCmdAbout);  // the About box opens over a disabled window
+    EXPECT_FALSE(window->isEnabled());
 }
 
 TEST_F(WindowTest, StartsWithAnEmptyFolderItemAndTheFormatSelected) {
