@@ -12,6 +12,7 @@
 #include <QtGui/QFontMetricsF>
 #include <QtGui/QGuiApplication>
 #include <QtGui/QImage>
+#include <QtGui/QImageReader>
 #include <QtGui/QPainter>
 #include <QtGui/QPolygon>
 
@@ -46,8 +47,13 @@ uint32_t* Row(const TwSurface& s, int y) {
     return reinterpret_cast<uint32_t*>(s.bits + static_cast<ptrdiff_t>(y) * s.pitch);
 }
 
+bool TooManyPixels(long long w, long long h, int maxPixels) {
+    return w <= 0 || h <= 0 || (maxPixels > 0 && w * h > maxPixels);
+}
+
+// Painted layers also keep within the painter's coordinate range.
 bool TooLarge(long long w, long long h, int maxPixels) {
-    return w <= 0 || h <= 0 || w > 32767 || h > 32767 || (maxPixels > 0 && w * h > maxPixels);
+    return w > 32767 || h > 32767 || TooManyPixels(w, h, maxPixels);
 }
 
 // ---------------------------------------------------------------------------
@@ -219,6 +225,12 @@ int DrawText(const TwTextRequest* rq, TwAllocateFn allocate, void* context) {
     }
     const long long boxW = textW + 2LL * rq->padding;
     const long long boxH = textH + 2LL * rq->padding;
+    if (boxW <= 0 || boxH <= 0) {
+        // A box without area (an empty text, a negative padding): nothing
+        // shows, which a single transparent pixel says.
+        TwSurface none{};
+        return allocate(context, 1, 1, &none) && none.bits ? 1 : 0;
+    }
     if (TooLarge(boxW, boxH, rq->maxPixels)) return 0;
     const int BW = static_cast<int>(boxW), BH = static_cast<int>(boxH);
 
@@ -299,11 +311,25 @@ int DrawText(const TwTextRequest* rq, TwAllocateFn allocate, void* context) {
 // ---------------------------------------------------------------------------
 // Image layer
 
+// Qt refuses on its own to read pictures whose decoded form passes its
+// allocation limit (256 MiB by default), well below the program's own limit,
+// `maxPixels`, for some formats: Qt's limit is raised to cover it at 8 bytes a pixel (16 bits per channel with alpha) and
+// the size is checked here, from the header, before anything is decoded.
+void AllowPixels(int maxPixels) {
+    const long long mib = (static_cast<long long>(maxPixels > 0 ? maxPixels : 0) * 8 >> 20) + 1;
+    if (QImageReader::allocationLimit() < mib)
+        QImageReader::setAllocationLimit(static_cast<int>(std::min<long long>(mib, 1 << 30)));
+}
+
 int DrawImage(const TwImageRequest* rq, TwAllocateFn allocate, void* context) {
     if (!rq || !rq->path || !allocate) return 0;
-    QImage source(QString::fromUtf8(rq->path));
+    QImageReader reader(QString::fromUtf8(rq->path));
+    const QSize claimed = reader.size();
+    if (claimed.isValid() && TooManyPixels(claimed.width(), claimed.height(), rq->maxPixels)) return 0;
+    AllowPixels(rq->maxPixels);
+    QImage source = reader.read();
     if (source.isNull()) return 0;
-    if (TooLarge(source.width(), source.height(), rq->maxPixels)) return 0;
+    if (TooManyPixels(source.width(), source.height(), rq->maxPixels)) return 0;
     // A picture without an alpha channel is opaque; one with it keeps its own
     // transparency, further reduced by the opacity.
     const bool hasAlpha = source.hasAlphaChannel();

@@ -5,32 +5,68 @@
 // (top, bottom, left, right): each band is drawn by the canvas module into a
 // 32-bit bitmap of the band's size and alpha-blended over the same part of the
 // picture, so the extra memory is that of the frame, not of the picture.
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
 #include "engine/canvas_abi.h"
+#include "engine/limits.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
 
 namespace tarnwick {
 
-const TwCanvasApi* CanvasApi() {
+namespace {
+
+constexpr const char* kCanvasModule = "libtarnwick_canvas.so";
+
+struct CanvasModule {
+    const TwCanvasApi* api = nullptr;
+    std::string error;  // why `api` is null
+};
+
+const CanvasModule& Canvas() {
     static std::once_flag once;
-    static const TwCanvasApi* api = nullptr;
+    static CanvasModule module;
     std::call_once(once, [] {
-        void* module = platform::LoadModule("libtarnwick_canvas.so");
-        if (!module) return;
-        auto entry = reinterpret_cast<TwCanvasApiFn>(platform::ModuleSymbol(module, TW_CANVAS_API_SYMBOL));
-        if (!entry) return;
-        const TwCanvasApi* candidate = entry();
-        if (candidate && candidate->version == TW_CANVAS_API_VERSION) api = candidate;
+        const std::string name = kCanvasModule;
+        std::string error;
+        void* handle = platform::LoadModule(name, &error);
+        if (!handle) {
+            module.error = "drawing module " + name + " not found: " + error;
+            return;
+        }
+        auto entry = reinterpret_cast<TwCanvasApiFn>(platform::ModuleSymbol(handle, TW_CANVAS_API_SYMBOL));
+        const TwCanvasApi* candidate = entry ? entry() : nullptr;
+        if (!candidate || candidate->version != TW_CANVAS_API_VERSION) {
+            module.error = "drawing module " + name + " does not fit this program";
+            return;
+        }
+        module.api = candidate;
     });
-    return api;
+    return module;
 }
 
-bool PrepareCanvas() {
-    const TwCanvasApi* api = CanvasApi();
-    return api && api->prepare() != 0;
+Bitmap Fail(std::string* why, const std::string& reason) {
+    if (why) *why = reason;
+    return Bitmap();
+}
+
+}  // namespace
+
+const TwCanvasApi* CanvasApi() { return Canvas().api; }
+
+bool CanvasAvailable(std::string* why) {
+    const CanvasModule& module = Canvas();
+    if (!module.api && why) *why = module.error;
+    return module.api != nullptr;
+}
+
+bool PrepareCanvas(std::string* why) {
+    if (!CanvasAvailable(why)) return false;
+    if (Canvas().api->prepare() != 0) return true;
+    if (why) *why = "the drawing canvas cannot be started";
+    return false;
 }
 
 FrameWidths EffectiveFrameWidths(int width, int height, const Settings& s) {
@@ -53,10 +89,12 @@ FrameWidths EffectiveFrameWidths(int width, int height, const Settings& s) {
     return f;
 }
 
-Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s) {
+Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s, std::string* why) {
     if (!s.doFrame || !image) return image;
-    image = ConvertTo24(std::move(image));
-    if (!image || s.doFrame != 1) return image;
+    std::string reason;
+    image = ConvertTo24(std::move(image), &reason);
+    if (!image) return Fail(why, "frame: " + reason);
+    if (s.doFrame != 1) return image;
 
     // The frame is drawn at the size the picture really has.
     const int W = static_cast<int>(FreeImage_GetWidth(image.get()));
@@ -68,7 +106,10 @@ Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s) {
     if (opacity == 0 || (f.left == 0 && f.right == 0 && f.top == 0 && f.bottom == 0)) return image;
 
     const TwCanvasApi* api = CanvasApi();
-    if (!api) return image;
+    if (!api) {
+        CanvasAvailable(&reason);
+        return Fail(why, "the frame cannot be drawn: " + reason);
+    }
 
     TwFrameRequest rq{};
     rq.width = W;
@@ -94,21 +135,33 @@ Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s) {
     if (middle > 0 && f.left > 0) bands.push_back({0, f.top, f.left, middle, nullptr});
     if (middle > 0 && f.right > 0) bands.push_back({W - f.right, f.top, f.right, middle, nullptr});
 
+    // The blended bands (24 bits) are all held until they are pasted, each
+    // with its 32-bit layer and a copy of what lies under it while it is made.
+    uint64_t bandPixels = 0, largestBand = 0;
+    for (const Band& band : bands) {
+        const uint64_t pixels = static_cast<uint64_t>(band.w) * static_cast<uint64_t>(band.h);
+        bandPixels += pixels;
+        largestBand = std::max(largestBand, pixels);
+    }
+    if (!MemoryAllows(BitmapBytes(bandPixels, 1, 24) + BitmapBytes(largestBand, 1, 56), &reason))
+        return Fail(why, "the frame cannot be drawn: " + reason);
+
     // Every band is blended before any is pasted: a frame is applied whole or not at all.
+    const std::string failed = "the frame cannot be drawn: ";
     for (Band& band : bands) {
         Bitmap layer(FreeImage_Allocate(band.w, band.h, 32));
-        if (!layer) return image;
+        if (!layer) return Fail(why, failed + "no memory for its layer");
         TwSurface surface{FreeImage_GetBits(layer.get()), band.w, band.h,
                           static_cast<int>(FreeImage_GetPitch(layer.get()))};
         rq.originX = band.x;
         rq.originY = band.y;
-        if (!api->drawFrame(&rq, &surface)) return image;
+        if (!api->drawFrame(&rq, &surface)) return Fail(why, failed + "the drawing canvas failed");
         // The canvas counts rows from the top, the bitmap from the bottom.
         FreeImage_FlipVertical(layer.get());
         Bitmap under(FreeImage_Copy(image.get(), band.x, band.y, band.x + band.w, band.y + band.h));
-        if (!under) return image;
+        if (!under) return Fail(why, failed + "no memory for a copy of the picture's edge");
         band.blended.reset(FreeImage_Composite(layer.get(), FALSE, nullptr, under.get()));
-        if (!band.blended) return image;
+        if (!band.blended) return Fail(why, failed + "blending failed");
     }
     for (Band& band : bands) FreeImage_Paste(image.get(), band.blended.get(), band.x, band.y, 256);
     return image;

@@ -1,5 +1,6 @@
 // The image steps of the pipeline. Each takes the current bitmap and returns
-// the one to continue with; a bitmap it replaces is released.
+// the one to continue with; a bitmap it replaces is released. A step that
+// fails returns no image and, when given `why`, says there why it failed.
 #pragma once
 
 #include <cstdint>
@@ -12,25 +13,34 @@
 namespace tarnwick {
 
 // Geometric transforms.
-Bitmap RotateImage(Bitmap image, const Settings& s);
-Bitmap ResizeImage(Bitmap image, int width, int height, const Settings& s);
+Bitmap RotateImage(Bitmap image, const Settings& s, std::string* why = nullptr);
+// A target that cannot be made (a side that rounds to nothing, a picture
+// larger than a bitmap can be or than the memory holds) fails the step:
+// "resize to W x H is impossible".
+Bitmap ResizeImage(Bitmap image, int width, int height, const Settings& s,
+                   std::string* why = nullptr);
 void FlipImage(FIBITMAP* image, const Settings& s);
+// Percentages past the integer range give its largest (or smallest) value.
 int TargetDimension(int value, int unit, int current);
 FREE_IMAGE_FILTER ResizeFilterFor(int algorithm);
 // A 24-bit standard bitmap of any image the library holds (16-bit greyscale
 // included); the bitmap it replaces is released. No image when it cannot.
-Bitmap ConvertTo24(Bitmap image);
+Bitmap ConvertTo24(Bitmap image, std::string* why = nullptr);
 // ParseColor(text) + 16777216 * alpha (alpha limited to 0..255).
 uint32_t HexToColorAlpha(const std::string& text, int alpha);
 
 // Tonal adjustments.
-Bitmap CorrectColors(Bitmap image, const Settings& s);
-Bitmap MakeGreyscale(Bitmap image, const Settings& s);
-Bitmap ApplyThreshold(Bitmap image, const Settings& s);
+Bitmap CorrectColors(Bitmap image, const Settings& s, std::string* why = nullptr);
+Bitmap MakeGreyscale(Bitmap image, const Settings& s, std::string* why = nullptr);
+Bitmap ApplyThreshold(Bitmap image, const Settings& s, std::string* why = nullptr);
 
-// Frame and watermark (drawn by the canvas module, loaded on demand).
-Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s);
-Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const RunState& run);
+// Frame and watermark (drawn by the canvas module, loaded on demand). A frame
+// or watermark that cannot be drawn (no drawing module, no font, a watermark
+// image that cannot be read, too little memory) fails the step.
+Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s,
+                 std::string* why = nullptr);
+Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const RunState& run,
+                     std::string* why = nullptr);
 
 // The frame's side widths as drawn on a width x height picture: negative
 // widths count as 0, and two opposite sides wider than the picture together
@@ -52,12 +62,25 @@ struct LayerPosition {
 LayerPosition WatermarkPosition(int width, int height, int layerWidth, int layerHeight,
                                 const Settings& s);
 
+// Whether the drawing module (libtarnwick_canvas.so) can be loaded; `why`
+// gets the reason when not ("drawing module libtarnwick_canvas.so not
+// found: ...").
+bool CanvasAvailable(std::string* why = nullptr);
 // Sets up the drawing canvas (on the starter's thread) before a run that draws
 // a frame or a watermark. False when no canvas is available.
-bool PrepareCanvas();
+bool PrepareCanvas(std::string* why = nullptr);
 
 // Watermark font slot: loaded by the starter before a run, released after it.
-bool LoadWatermarkFont(const Settings& s);
+// False when the face is not installed, or when no canvas is available (then
+// `why` says so: that is not a fault of the font).
+bool LoadWatermarkFont(const Settings& s, std::string* why = nullptr);
 void ReleaseWatermarkFont();
+
+// Largest watermark layer the program draws, in pixels (256 MiB at 32 bits).
+constexpr int kMaxWatermarkPixels = 1 << 26;
+// Whether `path` names a watermark image the program can draw: a non-empty
+// file whose picture, when its size can be read, is within
+// kMaxWatermarkPixels. Read from the file's header, without decoding it.
+bool WatermarkImageUsable(const std::string& path, std::string* why = nullptr);
 
 }  // namespace tarnwick

@@ -11,8 +11,10 @@
 #include "engine/canvas_abi.h"
 #include "engine/encoding.h"
 #include "engine/format_registry.h"
+#include "engine/limits.h"
 #include "engine/naming.h"
 #include "engine/steps.h"
+#include "platform/platform.h"
 
 namespace tarnwick {
 
@@ -22,8 +24,6 @@ namespace {
 // released by the starter after the worker has ended.
 void* watermarkFont = nullptr;
 
-// Layers larger than this (pixels) are not drawn: 256 MiB at 32 bits.
-constexpr int kMaxLayerPixels = 1 << 26;
 
 struct ActiveSettings {
     int boundary, position, xOffset, yOffset, rotation;
@@ -58,8 +58,14 @@ int ClampToInt(long long v) {
 
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
+Bitmap Fail(std::string* why, const std::string& reason) {
+    if (why) *why = reason;
+    return Bitmap();
+}
+
 int AllocateLayer(void* context, int width, int height, TwSurface* out) {
     auto* layer = static_cast<Bitmap*>(context);
+    if (!CanHoldBitmap(static_cast<uint64_t>(width), static_cast<uint64_t>(height), 32)) return 0;
     layer->reset(FreeImage_Allocate(width, height, 32));  // zero-filled: transparent
     if (!*layer) return 0;
     out->bits = FreeImage_GetBits(layer->get());
@@ -69,8 +75,8 @@ int AllocateLayer(void* context, int width, int height, TwSurface* out) {
     return 1;
 }
 
-Bitmap TextLayer(const Settings& s, const RunState& run, const TwCanvasApi& api) {
-    if (!watermarkFont) return nullptr;
+Bitmap TextLayer(const Settings& s, const RunState& run, const TwCanvasApi& api, std::string* why) {
+    if (!watermarkFont) return Fail(why, "the watermark font is not loaded");
     const std::string text = ExpandWatermarkText(s, run);
     TwTextRequest rq{};
     rq.font = watermarkFont;
@@ -83,22 +89,35 @@ Bitmap TextLayer(const Settings& s, const RunState& run, const TwCanvasApi& api)
     rq.antialias = s.textAntialiasing;
     rq.alignment = s.textAlignment;
     rq.padding = s.textPadding;
-    rq.maxPixels = kMaxLayerPixels;
+    rq.maxPixels = kMaxWatermarkPixels;
     Bitmap layer;
-    if (!api.drawText(&rq, AllocateLayer, &layer)) return nullptr;
+    if (!api.drawText(&rq, AllocateLayer, &layer))
+        return Fail(why, "the watermark text cannot be drawn (its box is larger than " +
+                             std::to_string(kMaxWatermarkPixels) +
+                             " pixels or than the memory available)");
     return layer;
 }
 
-Bitmap ImageLayer(const Settings& s, const TwCanvasApi& api) {
-    if (s.watermarkImage.empty()) return nullptr;
+Bitmap ImageLayer(const Settings& s, const TwCanvasApi& api, std::string* why) {
+    std::string reason;
+    if (!WatermarkImageUsable(s.watermarkImage, &reason)) return Fail(why, reason);
     TwImageRequest rq{};
     rq.path = s.watermarkImage.c_str();
     rq.greyscale = s.watermarkImageGreyscale;
     rq.opacity = Clamp255(s.watermarkImageOpacity);
-    rq.maxPixels = kMaxLayerPixels;
+    rq.maxPixels = kMaxWatermarkPixels;
     Bitmap layer;
-    if (!api.drawImage(&rq, AllocateLayer, &layer)) return nullptr;
+    if (!api.drawImage(&rq, AllocateLayer, &layer))
+        return Fail(why, "the watermark image " + s.watermarkImage + " cannot be drawn");
     return layer;
+}
+
+// Bytes the library needs to turn a w x h 32-bit layer by `angle` degrees: a
+// quarter turn, then up to three shears no larger than the turned box.
+uint64_t LayerRotationBytes(uint64_t w, uint64_t h, int angle) {
+    if (angle % 90 == 0) return BitmapBytes(w, h, 32);
+    const uint64_t side = w + h + 2;  // bounds both sides of the turned box
+    return 3 * BitmapBytes(side, side, 32) + BitmapBytes(w, h, 32);
 }
 
 }  // namespace
@@ -150,16 +169,21 @@ LayerPosition WatermarkPosition(int width, int height, int layerWidth, int layer
     return {ClampToInt(x + area.x), ClampToInt(y + area.y)};
 }
 
-Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const RunState& run) {
+Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const RunState& run,
+                     std::string* why) {
     if (!s.doWatermark || !image) return image;
-    image = ConvertTo24(std::move(image));
-    if (!image) return image;
+    std::string reason;
+    image = ConvertTo24(std::move(image), &reason);
+    if (!image) return Fail(why, "watermark: " + reason);
     if (s.doWatermark != 1 && s.doWatermark != 2) return image;
 
     const int W = static_cast<int>(FreeImage_GetWidth(image.get()));
     const int H = static_cast<int>(FreeImage_GetHeight(image.get()));
     const TwCanvasApi* api = CanvasApi();
-    if (!api) return image;
+    if (!api) {
+        CanvasAvailable(&reason);
+        return Fail(why, "the watermark cannot be drawn: " + reason);
+    }
 
     Bitmap layer;
     if (s.doWatermark == 1) {
@@ -170,18 +194,21 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
         current.outputHeight = height > 0 ? height : H;
         if (run.autoBpp == 1)
             current.outputBpp = AutoBppFor(GlobalRegistry(), run.conversion, run.sourceBpp);
-        layer = TextLayer(s, current, *api);
+        layer = TextLayer(s, current, *api, &reason);
     } else {
-        layer = ImageLayer(s, *api);
+        layer = ImageLayer(s, *api, &reason);
     }
-    if (!layer) return image;
+    if (!layer) return Fail(why, reason);
     // The canvas counts rows from the top, the bitmap from the bottom.
     FreeImage_FlipVertical(layer.get());
 
     const int rotation = Active(s).rotation;
     if (rotation > 0 && rotation < 360) {
+        const uint64_t lw0 = FreeImage_GetWidth(layer.get()), lh0 = FreeImage_GetHeight(layer.get());
+        if (!MemoryAllows(LayerRotationBytes(lw0, lh0, rotation), &reason))
+            return Fail(why, "the watermark cannot be turned: " + reason);
         layer.reset(FreeImage_Rotate(layer.get(), static_cast<double>(rotation), nullptr));
-        if (!layer) return image;
+        if (!layer) return Fail(why, "the watermark cannot be turned");
     }
 
     layer = ClipWatermark(std::move(layer), W, H, s);
@@ -194,17 +221,19 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
         static_cast<long long>(at.y) + lh > H)
         return image;
 
+    if (!MemoryAllows(2 * BitmapBytes(static_cast<uint64_t>(lw), static_cast<uint64_t>(lh), 24), &reason))
+        return Fail(why, "the watermark cannot be laid: " + reason);
     Bitmap under(FreeImage_Copy(image.get(), at.x, at.y, at.x + lw, at.y + lh));
-    if (!under) return image;
+    if (!under) return Fail(why, "the watermark cannot be laid: no memory for a copy of the picture");
     Bitmap blended(FreeImage_Composite(layer.get(), FALSE, nullptr, under.get()));
-    if (!blended) return image;
+    if (!blended) return Fail(why, "the watermark cannot be laid: blending failed");
     FreeImage_Paste(image.get(), blended.get(), at.x, at.y, 256);
     return image;
 }
 
-bool LoadWatermarkFont(const Settings& s) {
+bool LoadWatermarkFont(const Settings& s, std::string* why) {
     ReleaseWatermarkFont();
-    if (!PrepareCanvas()) return false;
+    if (!PrepareCanvas(why)) return false;
     const TwCanvasApi* api = CanvasApi();
     TwFontRequest rq{};
     rq.face = s.font.c_str();
@@ -214,6 +243,7 @@ bool LoadWatermarkFont(const Settings& s) {
     rq.underline = s.fontEffect == 1;
     rq.strikeOut = s.fontEffect == 2;
     watermarkFont = api->loadFont(&rq);
+    if (!watermarkFont && why) *why = "font " + s.font + " is not installed";
     return watermarkFont != nullptr;
 }
 
@@ -221,6 +251,29 @@ void ReleaseWatermarkFont() {
     if (!watermarkFont) return;
     if (const TwCanvasApi* api = CanvasApi()) api->releaseFont(watermarkFont);
     watermarkFont = nullptr;
+}
+
+bool WatermarkImageUsable(const std::string& path, std::string* why) {
+    auto refuse = [&](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (path.empty()) return refuse("no watermark image is chosen");
+    if (platform::FileSize(path) <= 0) return refuse("watermark image " + path + " is missing or empty");
+    // The size from the header, where the library knows the format and can
+    // read a header alone; other files are left to the drawing module.
+    EnsureFreeImage();
+    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
+    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsNoPixels(fif)) return true;
+    Bitmap header(FreeImage_Load(fif, path.c_str(), FIF_LOAD_NOPIXELS));
+    if (!header) return refuse("watermark image " + path + " cannot be read");
+    const uint64_t w = FreeImage_GetWidth(header.get()), h = FreeImage_GetHeight(header.get());
+    if (w == 0 || h == 0) return refuse("watermark image " + path + " cannot be read");
+    if (w * h > static_cast<uint64_t>(kMaxWatermarkPixels))
+        return refuse("watermark image " + path + " has " + std::to_string(w) + " x " +
+                      std::to_string(h) + " pixels, more than the " +
+                      std::to_string(kMaxWatermarkPixels) + " a watermark may have");
+    return true;
 }
 
 }  // namespace tarnwick

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/steps.h"
+#include "platform/memory.h"
 #include "support/test_support.h"
 
 using namespace tarnwick;
@@ -77,6 +78,45 @@ TEST(Rotate, SimpleDiagonalEnlargesWithBackgroundCorners) {
     EXPECT_EQ(c.rgbRed + c.rgbGreen + c.rgbBlue, 0);
 }
 
+TEST(Rotate, UncoveredCornersAreOpaqueBackgroundOnTransparentPictures) {
+    // 100 x 50, red at half opacity, turned by 45 degrees about its centre:
+    // the result is about 107 x 107 and the picture's corners touch its edges
+    // at (35, 0), (107, 71), (71, 107) and (0, 35). The four corner triangles
+    // beyond them are background, opaque, not transparent (which would
+    // later turn white).
+    Bitmap in = Filled(100, 50, 255, 0, 0, 32);
+    for (int y = 0; y < 50; ++y) {
+        BYTE* row = FreeImage_GetScanLine(in.get(), y);
+        for (int x = 0; x < 100; ++x) row[4 * x + FI_RGBA_ALPHA] = 128;
+    }
+    Bitmap out = RotateImage(std::move(in), Rotation(45, 0, "0000FF"));
+    ASSERT_TRUE(out);
+    ASSERT_EQ(FreeImage_GetBPP(out.get()), 32u);
+    const int W = static_cast<int>(FreeImage_GetWidth(out.get()));
+    const int H = static_cast<int>(FreeImage_GetHeight(out.get()));
+    EXPECT_NEAR(W, 107, 2);
+    EXPECT_NEAR(H, 107, 2);
+    for (auto [x, y] : {std::pair{5, 5}, {W - 6, 5}, {5, H - 6}, {W - 6, H - 6}, {20, 2}, {2, 20}}) {
+        const RGBQUAD c = At(out.get(), x, y);
+        EXPECT_EQ(c.rgbBlue, 255) << x << "," << y;
+        EXPECT_EQ(c.rgbRed, 0) << x << "," << y;
+        EXPECT_EQ(c.rgbReserved, 255) << x << "," << y;
+    }
+    const RGBQUAD centre = At(out.get(), W / 2, H / 2);
+    EXPECT_EQ(centre.rgbRed, 255);
+    EXPECT_NEAR(centre.rgbReserved, 128, 1);
+
+    // A palette with a transparent entry keeps its transparency through the
+    // turn (32 bits), so it is still put onto white later.
+    Bitmap palette(FreeImage_Load(FIF_PNG, test::Suite("ftbbn3p08.png").c_str(), 0));
+    ASSERT_TRUE(palette);
+    ASSERT_TRUE(FreeImage_IsTransparent(palette.get()));
+    Bitmap turned = RotateImage(std::move(palette), Rotation(90, 0));
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(FreeImage_GetBPP(turned.get()), 32u);
+    EXPECT_TRUE(FreeImage_IsTransparent(turned.get()));
+}
+
 TEST(Rotate, AdvancedKeepsSize) {
     Bitmap out = RotateImage(Filled(200, 100, 255, 0, 0), Rotation(45, 1));
     ASSERT_TRUE(out);
@@ -145,9 +185,27 @@ TEST(Resize, SizesFromTargets) {
               std::make_pair(64u, 48u));
     EXPECT_EQ(SizeOf(ResizeImage(Filled(64, 48, 0, 0, 0), 64, 48, Resize(-5, 10, 0, false))),
               std::make_pair(64u, 48u));
-    // A target side that rounds to nothing leaves the picture alone too.
-    EXPECT_EQ(SizeOf(ResizeImage(Filled(1000, 10, 0, 0, 0), 1000, 10, Resize(10, 10, 0, true))),
-              std::make_pair(1000u, 10u));
+}
+
+TEST(Resize, ImpossibleTargetsFailWithTheirReason) {
+    // Keeping the proportions of 1000 x 10 at width 10 rounds the height to nothing.
+    std::string why;
+    EXPECT_FALSE(ResizeImage(Filled(1000, 10, 0, 0, 0), 1000, 10, Resize(10, 10, 0, true), &why));
+    EXPECT_EQ(why, "resize to 10 x 0 is impossible");
+
+    // Percentages past the integer range keep their size instead of turning into 0
+    // (which would leave the picture alone and report success).
+    EXPECT_EQ(TargetDimension(2000000000, 1, 2000), 2147483647);
+    why.clear();
+    EXPECT_FALSE(ResizeImage(Filled(2000, 20, 0, 0, 0), 2000, 20, Resize(2000000000, 100, 1, false), &why));
+    EXPECT_EQ(why.rfind("resize to 2147483647 x 20 is impossible", 0), 0u) << why;
+
+    // 100000 x 100000 at 32 bits is 40 GB: more than this machine can give.
+    const auto available = platform::AvailableMemoryBytes();
+    if (available && *available > (41ull << 30)) GTEST_SKIP() << "machine with more than 41 GiB free";
+    why.clear();
+    EXPECT_FALSE(ResizeImage(Filled(40, 30, 0, 0, 0, 32), 40, 30, Resize(100000, 100000, 0, false), &why));
+    EXPECT_EQ(why.rfind("resize to 100000 x 100000 is impossible: not enough memory", 0), 0u) << why;
 }
 
 TEST(Resize, LargeImagesOnly) {

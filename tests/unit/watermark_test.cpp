@@ -2,7 +2,10 @@
 // rotation, opacity and transparency.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/format_registry.h"
 #include "engine/steps.h"
@@ -261,11 +264,12 @@ TEST_F(Watermark, ImageOpacityTransparencyAndGreyscale) {
     out = Marked(Filled(10, 10, 0, 0, 0), grey);
     EXPECT_EQ(At(out.get(), 1, 1), (Rgb{124, 124, 124}));
 
-    // An unreadable image leaves the picture unmarked.
+    // An unreadable image cannot be drawn: the step fails and says why.
     test::WriteFile(dir / "broken.png", "not a picture");
-    out = Marked(Filled(10, 10, 0, 0, 0), ImageMark(dir / "broken.png"));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(Changed(out.get(), {0, 0, 0}).w, 0);
+    std::string why;
+    Bitmap pic = Filled(10, 10, 0, 0, 0);
+    EXPECT_FALSE(DrawWatermark(std::move(pic), 10, 10, ImageMark(dir / "broken.png"), RunState(), &why));
+    EXPECT_EQ(why, "the watermark image " + (dir / "broken.png") + " cannot be drawn");
 }
 
 TEST_F(Watermark, TextBoxPlacementAndPlainPixels) {
@@ -385,8 +389,70 @@ TEST_F(Watermark, OutOfRangeValuesKeepThePicture) {
     t.watermarkText = "";
     t.textPadding = 0;
     EXPECT_TRUE(Marked(Filled(60, 60, 255, 255, 255), t));
-    t.fontSize = 100000;  // a box past any sensible size is not drawn
+    t.fontSize = 100000;  // a box past any sensible size cannot be drawn: the step fails
     t.watermarkText = "Big";
     ASSERT_TRUE(LoadWatermarkFont(t));
-    EXPECT_TRUE(Marked(Filled(60, 60, 255, 255, 255), t));
+    std::string why;
+    EXPECT_FALSE(DrawWatermark(Filled(60, 60, 255, 255, 255), 60, 60, t, RunState(), &why));
+    EXPECT_EQ(why.rfind("the watermark text cannot be drawn", 0), 0u) << why;
+}
+
+namespace {
+
+// A PNG of w x h pixels of one RGBA colour, written with zlib directly (fast
+// for large sizes); with `claimOnly` the image data is a token and only the
+// header is meaningful.
+std::string SolidRgbaPng(const std::string& path, uint32_t w, uint32_t h, const BYTE rgba[4],
+                         bool claimOnly = false) {
+    auto be32 = [](uint32_t v) {
+        std::string s(4, '\0');
+        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
+        return s;
+    };
+    auto chunk = [&](const std::string& type, const std::string& data) {
+        std::string body = type + data;
+        const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+        return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
+    };
+    std::string raw;
+    if (!claimOnly) {
+        std::string row(1 + 4 * static_cast<size_t>(w), '\0');
+        for (uint32_t x = 0; x < w; ++x) std::memcpy(&row[1 + 4 * x], rgba, 4);
+        raw.reserve(row.size() * h);
+        for (uint32_t y = 0; y < h; ++y) raw += row;
+    }
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
+              static_cast<uLong>(raw.size()), 1);
+    packed.resize(size);
+    const std::string ihdr = be32(w) + be32(h) + std::string("\x08\x06\x00\x00\x00", 5);
+    test::WriteFile(path, std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
+                              chunk("IDAT", packed) + chunk("IEND", ""));
+    return path;
+}
+
+}  // namespace
+
+TEST_F(Watermark, PicturesUpToTheProgramsLimitAreDrawnAndLargerOnesRefused) {
+    // 8000 x 5000 = 40 megapixels, under the program's limit of 2^26 but past
+    // the image reader's own default: it is drawn, not silently dropped.
+    const BYTE green[4] = {0, 255, 0, 255};
+    const std::string big = SolidRgbaPng(dir / "big.png", 8000, 5000, green);
+    std::string why;
+    EXPECT_TRUE(WatermarkImageUsable(big, &why)) << why;
+    Bitmap out = DrawWatermark(Filled(60, 60, 255, 255, 255), 60, 60, ImageMark(big), RunState(), &why);
+    ASSERT_TRUE(out) << why;
+    EXPECT_EQ(At(out.get(), 30, 30), (Rgb{0, 255, 0}));
+
+    // A header claiming 10000 x 10000 is refused from the header alone, before a run.
+    const std::string huge = SolidRgbaPng(dir / "huge.png", 10000, 10000, green, true);
+    EXPECT_FALSE(WatermarkImageUsable(huge, &why));
+    EXPECT_EQ(why, "watermark image " + huge +
+                       " has 10000 x 10000 pixels, more than the 67108864 a watermark may have");
+    EXPECT_FALSE(DrawWatermark(Filled(60, 60, 255, 255, 255), 60, 60, ImageMark(huge), RunState(), &why));
+
+    test::WriteFile(dir / "empty.png", "");
+    EXPECT_FALSE(WatermarkImageUsable(dir / "empty.png", &why));
+    EXPECT_TRUE(WatermarkImageUsable(test::Suite("basn6a08.png")));
 }
