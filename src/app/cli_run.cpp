@@ -2,42 +2,26 @@
 // and the result lines.
 #include <charconv>
 #include <cmath>
-#include <thread>
+#include <map>
 
 #include "app/cli.h"
-#include "engine/encoding.h"
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
-#include "engine/pipeline.h"
+#include "engine/run_starter.h"
 #include "engine/run_state.h"
-#include "engine/steps.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
+#include "settings/fields.h"
 #include "settings/options.h"
 #include "settings/settings.h"
-#include "text/text_util.h"
 #include "text/catalog.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
 namespace {
 
 using platform::WriteLine;
-
-std::string Num(long long v) { return std::to_string(v); }
-
-// The text after the last '.' that follows the last '\', '/' or blank.
-std::string InputExtensionOf(const std::string& path) {
-    auto sep = path.find_last_of("\\/ ");
-    auto dot = path.rfind('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return {};
-    return path.substr(dot + 1);
-}
-
-// The text up to and including the last '\' or '/'.
-std::string FolderPartOf(const std::string& path) {
-    auto sep = path.find_last_of("\\/");
-    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
-}
 
 // A decimal with two digits after the point; the values that are not numbers
 // are spelt as in the configuration file.
@@ -50,196 +34,304 @@ std::string GammaText(float value) {
     return std::string(text, result.ptr);
 }
 
-// Debug report line writer; silent unless the debug report is on.
+// ---- The debug report ------------------------------------------------------
+//
+// The report is a list of rows: a label, the field it shows and how. A row
+// may carry a check that ends the run with its error line when it fails; the
+// line is written after the row, so the report shows the refused value.
+
+enum class Shown {
+    Number,         // the field as a whole number
+    Text,           // the field as it is
+    Keyword,        // the keyword of the field's number
+    NumberAndUnit,  // number, blank, keyword of the second field
+    NumberPair,     // number "/" second number
+    Gamma,          // two decimals
+};
+
+using Condition = bool (*)(const Settings&);
+
+struct ReportRow {
+    const char* label;
+    FieldRef field;
+    Shown shown = Shown::Number;
+    KeywordList keywords = KeywordList::SizeUnit;  // Keyword and NumberAndUnit rows
+    FieldRef second{};                             // NumberAndUnit and NumberPair rows
+    Condition shownWhen = nullptr;                 // shown always when null
+    Condition valid = nullptr;                     // passes always when null
+    const char* error = nullptr;                   // the line when not valid
+};
+
+std::string Num(long long v) { return std::to_string(v); }
+
+std::string RowValue(const ReportRow& row, const Settings& s, const std::string& format) {
+    switch (row.shown) {
+        case Shown::Number: return Num(row.field.Number(s));
+        case Shown::Text: return s.*(row.field.textField);
+        case Shown::Keyword:
+            return KeywordName(row.keywords, static_cast<int>(row.field.Number(s)), format);
+        case Shown::NumberAndUnit:
+            return Num(row.field.Number(s)) + " " +
+                   KeywordName(row.keywords, static_cast<int>(row.second.Number(s)));
+        case Shown::NumberPair: return Num(row.field.Number(s)) + "/" + Num(row.second.Number(s));
+        case Shown::Gamma: return GammaText(s.*(row.field.floatField));
+    }
+    return {};
+}
+
 class Report {
 public:
     explicit Report(bool on) : on_(on) {}
-    void operator()(const std::string& label, const std::string& value) const {
+    bool on() const { return on_; }
+    void Line(const std::string& label, const std::string& value) const {
         if (on_) WriteLine(label + value);
     }
-    bool on() const { return on_; }
+    // Writes the rows in order; the error line of the first failed check,
+    // empty when every check passes.
+    std::string Rows(const std::vector<ReportRow>& rows, const Settings& s,
+                     const std::string& format = "") const {
+        for (const ReportRow& row : rows) {
+            if (row.shownWhen && !row.shownWhen(s)) continue;
+            Line(row.label, RowValue(row, s, format));
+            if (row.valid && !row.valid(s)) return row.error;
+        }
+        return {};
+    }
 
 private:
     bool on_;
 };
 
-// Input format report: the load options of the first input format.
-void ReportInputFormat(const Report& debug, const Settings& s, const std::string& ext) {
-    if (ext == "dds") debug("DDS Load As: ", KeywordName(KeywordList::DdsLoadAs, s.ddsLoadAs));
-    else if (ext == "gif")
-        debug("GIF Frame Loading: ", KeywordName(KeywordList::FrameLoading, s.gifFrameLoading));
-    else if (ext == "ico")
-        debug("ICO Frame Loading: ", KeywordName(KeywordList::FrameLoading, s.icoFrameLoading));
-    else if (ext == "raw") {
-        debug("RAW Load As: ", KeywordName(KeywordList::RawLoadAs, s.rawLoadAs));
-        debug("RAW Header Size: ", Num(s.rawHeaderSize));
-        debug("RAW Image Width: ", Num(s.rawImageWidth));
-        debug("RAW Image Height: ", Num(s.rawImageHeight));
-        debug("RAW Tone Mapping: ", KeywordName(KeywordList::ToneMapping, s.rawToneMapping));
-    } else if (ext == "tiff")
-        debug("TIFF Frame Loading: ", KeywordName(KeywordList::FrameLoading, s.tiffFrameLoading));
+ReportRow Keyword(const char* label, FieldRef field, KeywordList list) {
+    ReportRow row{label, field, Shown::Keyword};
+    row.keywords = list;
+    return row;
 }
 
-// Output format report: the output format's options, then its checks. Returns the error
-// line, empty when the options pass.
+// The load options of the first input format.
+const std::vector<ReportRow>& InputFormatRows(const std::string& ext) {
+    static const std::map<std::string, std::vector<ReportRow>> rows = {
+        {"dds", {Keyword("DDS Load As: ", &Settings::ddsLoadAs, KeywordList::DdsLoadAs)}},
+        {"gif",
+         {Keyword("GIF Frame Loading: ", &Settings::gifFrameLoading, KeywordList::FrameLoading)}},
+        {"ico",
+         {Keyword("ICO Frame Loading: ", &Settings::icoFrameLoading, KeywordList::FrameLoading)}},
+        {"raw",
+         {Keyword("RAW Load As: ", &Settings::rawLoadAs, KeywordList::RawLoadAs),
+          {"RAW Header Size: ", &Settings::rawHeaderSize},
+          {"RAW Image Width: ", &Settings::rawImageWidth},
+          {"RAW Image Height: ", &Settings::rawImageHeight},
+          Keyword("RAW Tone Mapping: ", &Settings::rawToneMapping, KeywordList::ToneMapping)}},
+        {"tiff",
+         {Keyword("TIFF Frame Loading: ", &Settings::tiffFrameLoading,
+                  KeywordList::FrameLoading)}},
+    };
+    static const std::vector<ReportRow> none;
+    auto it = rows.find(ext);
+    return it == rows.end() ? none : it->second;
+}
+
+// The output format's options beyond its depth.
+const std::vector<ReportRow>& OutputFormatRows(const std::string& ext) {
+    static const std::map<std::string, std::vector<ReportRow>> rows = {
+        {"bmp",
+         {{"BMP BPP: ", &Settings::bmpBpp},
+          Keyword("BMP Compression: ", &Settings::bmpCompression, KeywordList::Compression),
+          Keyword("BMP Color Table: ", &Settings::bmpColorTable, KeywordList::ColorTable)}},
+        {"exr",
+         {{"EXR BPP: ", &Settings::exrBpp},
+          Keyword("EXR Compression: ", &Settings::exrCompression, KeywordList::Compression)}},
+        {"jpg",
+         {{"JPG BPP: ", &Settings::jpgBpp},
+          {"JPG Quality: ", &Settings::jpgQuality},
+          Keyword("JPG Chroma Subsampling: ", &Settings::jpgChroma, KeywordList::Chroma),
+          Keyword("JPG Save As: ", &Settings::jpgSaveAs, KeywordList::JpegSaveAs)}},
+        {"png",
+         {{"PNG BPP: ", &Settings::pngBpp},
+          Keyword("PNG Compression: ", &Settings::pngCompression, KeywordList::Compression),
+          {"PNG Interlaced: ", &Settings::pngInterlaced}}},
+        {"tga",
+         {{"TGA BPP: ", &Settings::tgaBpp},
+          Keyword("TGA Compression: ", &Settings::tgaCompression, KeywordList::Compression)}},
+        {"tiff",
+         {{"TIFF BPP: ", &Settings::tiffBpp},
+          Keyword("TIFF Compression: ", &Settings::tiffCompression, KeywordList::Compression),
+          Keyword("TIFF Color Model: ", &Settings::tiffColorModel, KeywordList::ColorModel)}},
+    };
+    static const std::vector<ReportRow> none;
+    auto it = rows.find(ext);
+    return it == rows.end() ? none : it->second;
+}
+
+// The output format's report, then its checks. Formats without options of
+// their own show only their depth.
 std::string ReportAndCheckOutputFormat(const Report& debug, const Settings& s,
                                        const std::string& ext) {
     const int bpp = BppSetting(s, ext);
-    auto compression = [&](int v) { return KeywordName(KeywordList::Compression, v, ext); };
-    if (ext == "bmp") {
-        debug("BMP BPP: ", Num(s.bmpBpp));
-        debug("BMP Compression: ", compression(s.bmpCompression));
-        debug("BMP Color Table: ", KeywordName(KeywordList::ColorTable, s.bmpColorTable));
-    } else if (ext == "exr") {
-        debug("EXR BPP: ", Num(s.exrBpp));
-        debug("EXR Compression: ", compression(s.exrCompression));
-    } else if (ext == "jpg") {
-        debug("JPG BPP: ", Num(s.jpgBpp));
-        debug("JPG Quality: ", Num(s.jpgQuality));
-        debug("JPG Chroma Subsampling: ", KeywordName(KeywordList::Chroma, s.jpgChroma));
-        debug("JPG Save As: ", KeywordName(KeywordList::JpegSaveAs, s.jpgSaveAs));
-    } else if (ext == "png") {
-        debug("PNG BPP: ", Num(s.pngBpp));
-        debug("PNG Compression: ", compression(s.pngCompression));
-        debug("PNG Interlaced: ", Num(s.pngInterlaced));
-    } else if (ext == "tga") {
-        debug("TGA BPP: ", Num(s.tgaBpp));
-        debug("TGA Compression: ", compression(s.tgaCompression));
-    } else if (ext == "tiff") {
-        debug("TIFF BPP: ", Num(s.tiffBpp));
-        debug("TIFF Compression: ", compression(s.tiffCompression));
-        debug("TIFF Color Model: ", KeywordName(KeywordList::ColorModel, s.tiffColorModel));
-    } else {
-        debug(text::Upper(ext) + " BPP: ", Num(bpp));
-    }
+    const auto& rows = OutputFormatRows(ext);
+    if (rows.empty()) debug.Line(text::Upper(ext) + " BPP: ", Num(bpp));
+    debug.Rows(rows, s, ext);
     if (!IsBppAllowed(GlobalRegistry(), ext, bpp)) return "Error: Invalid " + ext + "-bpp value";
     if (ext == "jpg" && (s.jpgQuality < 1 || s.jpgQuality > 100))
         return "Error: Invalid jpg-quality value";
     return {};
 }
 
-// Steps report: transforms and adjustments with their checks in place.
-std::string ReportAndCheckSteps(const Report& debug, const Settings& s) {
-    if (s.doImageRotation) {
-        debug("Image Rotation Type: ", KeywordName(KeywordList::RotationType, s.imageRotationType));
-        debug("Image Rotation: ", Num(s.imageRotation));
-        debug("Image Rotation Back Color: ", s.imageRotationBackColor);
-    }
-    if (s.doImageResize) {
-        debug("Width: ", Num(s.imageWidth) + " " + KeywordName(KeywordList::SizeUnit, s.imageWidthUnit));
-        if (s.imageWidth == 0) return "Error: Invalid width value";
-        debug("Height: ",
-              Num(s.imageHeight) + " " + KeywordName(KeywordList::SizeUnit, s.imageHeightUnit));
-        if (s.imageHeight == 0) return "Error: Invalid height value";
-        debug("Keep Aspect Ratio: ", Num(s.keepAspectRatio));
-        debug("Image Resize Type: ", KeywordName(KeywordList::ResizeType, s.imageResizeType));
-        debug("Image Resize Algorithm: ",
-              KeywordName(KeywordList::ResizeAlgorithm, s.imageResizeAlgorithm));
-    }
-    debug("Flip Horizontal: ", Num(s.doImageFlipHorizontal));
-    debug("Flip Vertical: ", Num(s.doImageFlipVertical));
-    if (s.doImageColorCorrection) {
-        debug("Brightness: ", Num(s.imageBrightness));
-        if (s.imageBrightness < -100 || s.imageBrightness > 100)
-            return "Error: Invalid brightness value";
-        debug("Contrast: ", Num(s.imageContrast));
-        if (s.imageContrast < -100 || s.imageContrast > 100) return "Error: Invalid contrast value";
-        debug("Gamma: ", GammaText(s.imageGamma));
-        // A value that is not a number fails both comparisons and is refused.
-        if (!(s.imageGamma >= 0.01f && s.imageGamma <= 9.99f)) return "Error: Invalid gamma value";
-        debug("Invert: ", Num(s.imageInvert));
-    }
-    debug("Greyscale: ", Num(s.doImageGreyscale));
-    if (s.doImageThreshold) debug("Image Threshold: ", Num(s.imageThreshold));
-    debug("Frame: ", KeywordName(KeywordList::FrameKind, s.doFrame));
-    if (s.doFrame == 1) {
-        debug("Frame left: ", Num(s.solidLeft));
-        debug("Frame right: ", Num(s.solidRight));
-        debug("Frame top: ", Num(s.solidTop));
-        debug("Frame bottom: ", Num(s.solidBottom));
-        debug("Frame left color: ", s.solidLeftColor);
-        debug("Frame right color: ", s.solidRightColor);
-        debug("Frame top color: ", s.solidTopColor);
-        debug("Frame bottom color: ", s.solidBottomColor);
-        debug("Frame opacity: ", Num(s.solidOpacity));
-    }
-    return {};
+bool Rotating(const Settings& s) { return s.doImageRotation != 0; }
+bool Resizing(const Settings& s) { return s.doImageResize != 0; }
+bool Correcting(const Settings& s) { return s.doImageColorCorrection != 0; }
+bool Thresholding(const Settings& s) { return s.doImageThreshold != 0; }
+bool Framing(const Settings& s) { return s.frameKind() == FrameKind::Solid; }
+bool CustomTime(const Settings& s) { return s.timestampRule() == TimestampRule::Custom; }
+
+ReportRow Checked(ReportRow row, Condition valid, const char* error) {
+    row.valid = valid;
+    row.error = error;
+    return row;
 }
 
-// Watermark report: the watermark report, then the font or image check.
-std::string ReportAndCheckWatermark(const Report& debug, const Settings& s, bool& fontLoaded) {
-    debug("Watermark: ", KeywordName(KeywordList::WatermarkKind, s.doWatermark));
-    if (s.doWatermark == 1) {
-        debug("Watermark text: ", s.watermarkText);
-        debug("Watermark font: ", s.font);
-        debug("Watermark font size: ", Num(s.fontSize));
-        debug("Watermark font leading: ", Num(s.fontLeading));
-        debug("Watermark font color: ", s.fontColor);
-        debug("Watermark font style: ", KeywordName(KeywordList::FontStyle, s.fontStyle));
-        debug("Watermark font effect: ", KeywordName(KeywordList::FontEffect, s.fontEffect));
-        debug("Watermark text antialiasing: ", Num(s.textAntialiasing));
-        debug("Watermark text alignment: ", KeywordName(KeywordList::TextAlignment, s.textAlignment));
-        debug("Watermark text padding: ", Num(s.textPadding));
-        debug("Watermark text opacity: ", Num(s.textOpacity));
-        debug("Watermark background color: ", s.backColor);
-        debug("Watermark background opacity: ", Num(s.backOpacity));
-        debug("Watermark boundary: ", KeywordName(KeywordList::Boundary, s.textBoundary));
-        debug("Watermark position: ", KeywordName(KeywordList::Position, s.textPosition));
-        debug("Watermark offset (x/y): ", Num(s.textXOffset) + "/" + Num(s.textYOffset));
-        debug("Watermark rotation: ", Num(s.textRotation));
-        debug("Watermark size/mode: ", KeywordName(KeywordList::SizeMode, s.textSize));
-        if (!LoadWatermarkFont(s)) return "Error: Invalid watermark font";
-        fontLoaded = true;
-    } else if (s.doWatermark == 2) {
-        debug("Watermark image: ", s.watermarkImage);
-        debug("Watermark greyscale: ", Num(s.watermarkImageGreyscale));
-        debug("Watermark opacity: ", Num(s.watermarkImageOpacity));
-        debug("Watermark boundary: ", KeywordName(KeywordList::Boundary, s.watermarkImageBoundary));
-        debug("Watermark position: ", KeywordName(KeywordList::Position, s.watermarkImagePosition));
-        debug("Watermark offset (x/y): ",
-              Num(s.watermarkImageXOffset) + "/" + Num(s.watermarkImageYOffset));
-        debug("Watermark rotation: ", Num(s.watermarkImageRotation));
-        debug("Watermark size/mode: ", KeywordName(KeywordList::SizeMode, s.watermarkImageSize));
-        if (platform::FileSize(s.watermarkImage) <= 0) return "Error: Invalid watermark image";
-    }
-    return {};
+ReportRow When(Condition shownWhen, ReportRow row) {
+    row.shownWhen = shownWhen;
+    return row;
 }
 
-// Naming report.
-void ReportNaming(const Report& debug, const Settings& s) {
-    debug("Filename Mask: ", s.filenameMask);
-    debug("File Timestamp: ", KeywordName(KeywordList::Timestamp, s.fileTimestamp));
-    if (s.fileTimestamp == 2) debug("Custom Timestamp: ", Num(s.customTimestamp));
-    debug("Keep Subfolders: ", Num(s.keepSubfolders));
+// Transforms, adjustments and the frame, with their checks in place.
+const std::vector<ReportRow>& StepRows() {
+    static const std::vector<ReportRow> rows = [] {
+        ReportRow width{"Width: ", &Settings::imageWidth, Shown::NumberAndUnit};
+        width.second = &Settings::imageWidthUnit;
+        ReportRow height{"Height: ", &Settings::imageHeight, Shown::NumberAndUnit};
+        height.second = &Settings::imageHeightUnit;
+        // A gamma that is not a number fails both comparisons and is refused.
+        const Condition gammaValid = [](const Settings& s) {
+            return s.imageGamma >= 0.01f && s.imageGamma <= 9.99f;
+        };
+        return std::vector<ReportRow>{
+            When(Rotating, Keyword("Image Rotation Type: ", &Settings::imageRotationType,
+                                   KeywordList::RotationType)),
+            When(Rotating, {"Image Rotation: ", &Settings::imageRotation}),
+            When(Rotating,
+                 {"Image Rotation Back Color: ", &Settings::imageRotationBackColor, Shown::Text}),
+            When(Resizing,
+                 Checked(width, [](const Settings& s) { return s.imageWidth != 0; },
+                         "Error: Invalid width value")),
+            When(Resizing,
+                 Checked(height, [](const Settings& s) { return s.imageHeight != 0; },
+                         "Error: Invalid height value")),
+            When(Resizing, {"Keep Aspect Ratio: ", &Settings::keepAspectRatio}),
+            When(Resizing, Keyword("Image Resize Type: ", &Settings::imageResizeType,
+                                   KeywordList::ResizeType)),
+            When(Resizing, Keyword("Image Resize Algorithm: ", &Settings::imageResizeAlgorithm,
+                                   KeywordList::ResizeAlgorithm)),
+            {"Flip Horizontal: ", &Settings::doImageFlipHorizontal},
+            {"Flip Vertical: ", &Settings::doImageFlipVertical},
+            When(Correcting, Checked({"Brightness: ", &Settings::imageBrightness},
+                                     [](const Settings& s) {
+                                         return s.imageBrightness >= -100 &&
+                                                s.imageBrightness <= 100;
+                                     },
+                                     "Error: Invalid brightness value")),
+            When(Correcting, Checked({"Contrast: ", &Settings::imageContrast},
+                                     [](const Settings& s) {
+                                         return s.imageContrast >= -100 && s.imageContrast <= 100;
+                                     },
+                                     "Error: Invalid contrast value")),
+            When(Correcting, Checked({"Gamma: ", &Settings::imageGamma, Shown::Gamma}, gammaValid,
+                                     "Error: Invalid gamma value")),
+            When(Correcting, {"Invert: ", &Settings::imageInvert}),
+            {"Greyscale: ", &Settings::doImageGreyscale},
+            When(Thresholding, {"Image Threshold: ", &Settings::imageThreshold}),
+            Keyword("Frame: ", &Settings::doFrame, KeywordList::FrameKind),
+            When(Framing, {"Frame left: ", &Settings::solidLeft}),
+            When(Framing, {"Frame right: ", &Settings::solidRight}),
+            When(Framing, {"Frame top: ", &Settings::solidTop}),
+            When(Framing, {"Frame bottom: ", &Settings::solidBottom}),
+            When(Framing, {"Frame left color: ", &Settings::solidLeftColor, Shown::Text}),
+            When(Framing, {"Frame right color: ", &Settings::solidRightColor, Shown::Text}),
+            When(Framing, {"Frame top color: ", &Settings::solidTopColor, Shown::Text}),
+            When(Framing, {"Frame bottom color: ", &Settings::solidBottomColor, Shown::Text}),
+            When(Framing, {"Frame opacity: ", &Settings::solidOpacity}),
+        };
+    }();
+    return rows;
 }
 
-}  // namespace
-
-int RunCliConversion(bool quiet) {
-    Settings& s = GlobalSettings();
-    RunState& run = GlobalRunState();
-    const Report debug(run.runMode == "DEBUG");
-    auto status = [&](const std::string& line) {
-        if (!quiet) WriteLine(line);
+// The watermark's rows: the kind, then the text or the image watermark.
+const std::vector<ReportRow>& WatermarkRows(WatermarkKind kind) {
+    static const std::vector<ReportRow> text = {
+        {"Watermark text: ", &Settings::watermarkText, Shown::Text},
+        {"Watermark font: ", &Settings::font, Shown::Text},
+        {"Watermark font size: ", &Settings::fontSize},
+        {"Watermark font leading: ", &Settings::fontLeading},
+        {"Watermark font color: ", &Settings::fontColor, Shown::Text},
+        Keyword("Watermark font style: ", &Settings::fontStyle, KeywordList::FontStyle),
+        Keyword("Watermark font effect: ", &Settings::fontEffect, KeywordList::FontEffect),
+        {"Watermark text antialiasing: ", &Settings::textAntialiasing},
+        Keyword("Watermark text alignment: ", &Settings::textAlignment, KeywordList::TextAlignment),
+        {"Watermark text padding: ", &Settings::textPadding},
+        {"Watermark text opacity: ", &Settings::textOpacity},
+        {"Watermark background color: ", &Settings::backColor, Shown::Text},
+        {"Watermark background opacity: ", &Settings::backOpacity},
+        Keyword("Watermark boundary: ", &Settings::textBoundary, KeywordList::Boundary),
+        Keyword("Watermark position: ", &Settings::textPosition, KeywordList::Position),
+        [] {
+            ReportRow row{"Watermark offset (x/y): ", &Settings::textXOffset, Shown::NumberPair};
+            row.second = &Settings::textYOffset;
+            return row;
+        }(),
+        {"Watermark rotation: ", &Settings::textRotation},
+        Keyword("Watermark size/mode: ", &Settings::textSize, KeywordList::SizeMode),
     };
-    auto stop = [](const std::string& line) {
-        WriteLine(line);
-        return 1;
+    static const std::vector<ReportRow> image = {
+        {"Watermark image: ", &Settings::watermarkImage, Shown::Text},
+        {"Watermark greyscale: ", &Settings::watermarkImageGreyscale},
+        {"Watermark opacity: ", &Settings::watermarkImageOpacity},
+        Keyword("Watermark boundary: ", &Settings::watermarkImageBoundary, KeywordList::Boundary),
+        Keyword("Watermark position: ", &Settings::watermarkImagePosition, KeywordList::Position),
+        [] {
+            ReportRow row{"Watermark offset (x/y): ", &Settings::watermarkImageXOffset,
+                          Shown::NumberPair};
+            row.second = &Settings::watermarkImageYOffset;
+            return row;
+        }(),
+        {"Watermark rotation: ", &Settings::watermarkImageRotation},
+        Keyword("Watermark size/mode: ", &Settings::watermarkImageSize, KeywordList::SizeMode),
     };
+    static const std::vector<ReportRow> none;
+    switch (kind) {
+        case WatermarkKind::Text: return text;
+        case WatermarkKind::Image: return image;
+        default: return none;
+    }
+}
 
-    status(CatalogText("General", "Preparing"));
-    debug("Input: ", run.inputFile);
+const std::vector<ReportRow>& NamingRows() {
+    static const std::vector<ReportRow> rows = {
+        {"Filename Mask: ", &Settings::filenameMask, Shown::Text},
+        Keyword("File Timestamp: ", &Settings::fileTimestamp, KeywordList::Timestamp),
+        When(CustomTime, {"Custom Timestamp: ", &Settings::customTimestamp}),
+        {"Keep Subfolders: ", &Settings::keepSubfolders},
+    };
+    return rows;
+}
 
-    // Input file.
-    if (InputExtensionOf(run.inputFile).empty()) return stop("Error: Invalid input file");
+// ---- The checks of the run's records ---------------------------------------
+
+// The input file: it has an extension and holds data. Error line or empty.
+std::string CheckInput(RunState& run) {
+    if (platform::ExtensionPart(run.inputFile, "/\\ ").empty()) return "Error: Invalid input file";
     run.inputPath = run.inputFile;
     run.inputFile.clear();
-    if (platform::FileSize(run.inputPath) <= 0) return stop("Error: Invalid input file");
+    if (platform::FileSize(run.inputPath) <= 0) return "Error: Invalid input file";
+    return {};
+}
 
-    // Output folder.
-    if (run.outputFolder.empty()) run.outputFolder = FolderPartOf(run.inputPath);
-    debug("Output: ", run.outputFolder);
-    if (run.outputFolder.rfind("..", 0) == 0) return stop("Error: Incorrect output folder");
+// The output folder: the input's folder when none is given; a relative one
+// is taken from the program's folder. Error line or empty.
+std::string ResolveOutputFolder(const Report& debug, RunState& run) {
+    if (run.outputFolder.empty()) run.outputFolder = platform::FolderPart(run.inputPath);
+    debug.Line("Output: ", run.outputFolder);
+    if (run.outputFolder.rfind("..", 0) == 0) return "Error: Incorrect output folder";
     if (run.outputFolder.empty() || run.outputFolder[0] != '/') {
         if (run.outputFolder.rfind("./", 0) == 0 || run.outputFolder.rfind(".\\", 0) == 0)
             run.outputFolder.erase(0, 2);
@@ -247,72 +339,92 @@ int RunCliConversion(bool quiet) {
     }
     if (run.outputFolder.back() == '\\') run.outputFolder.back() = '/';
     if (run.outputFolder.back() != '/') run.outputFolder += '/';
-    if (!platform::FolderExists(run.outputFolder)) return stop("Error: Invalid output folder");
+    if (!platform::FolderExists(run.outputFolder)) return "Error: Invalid output folder";
+    return {};
+}
 
-    // Output format.
+// The output format: the product's first when none is given.
+std::string ResolveConversion(const Report& debug, RunState& run) {
     if (run.conversion.empty()) run.conversion = OutputExtensions().front();
-    debug("Conversion: ", run.conversion);
-    bool known = false;
-    for (const auto& ext : OutputExtensions()) known = known || ext == run.conversion;
-    if (!known) return stop("Error: Invalid conversion type");
+    debug.Line("Conversion: ", run.conversion);
+    for (const auto& ext : OutputExtensions())
+        if (ext == run.conversion) return {};
+    return "Error: Invalid conversion type";
+}
 
-    if (debug.on()) ReportInputFormat(debug, s, InputExtensions().front());
-    if (auto err = ReportAndCheckOutputFormat(debug, s, run.conversion); !err.empty())
-        return stop(err);
-    if (auto err = ReportAndCheckSteps(debug, s); !err.empty()) return stop(err);
+// Every check of the settings with its report, in the order of the report.
+// Leaves the drawing prepared (canvas, font) in `starter`.
+std::string ReportAndCheckSettings(const Report& debug, const Settings& s, const RunState& run,
+                                   RunStarter& starter) {
+    debug.Rows(InputFormatRows(InputExtensions().front()), s);
+    if (auto err = ReportAndCheckOutputFormat(debug, s, run.conversion); !err.empty()) return err;
+    if (auto err = debug.Rows(StepRows(), s); !err.empty()) return err;
 
-    // Frames and watermarks draw on a canvas that is set up on this thread;
-    // when it cannot be, the font check below fails for a text watermark.
-    if (s.doFrame != 0 || s.doWatermark != 0) PrepareCanvas();
-    bool fontLoaded = false;
-    if (auto err = ReportAndCheckWatermark(debug, s, fontLoaded); !err.empty()) return stop(err);
-    ReportNaming(debug, s);
+    debug.Line("Watermark: ", KeywordName(KeywordList::WatermarkKind, s.doWatermark));
+    debug.Rows(WatermarkRows(s.watermarkKind()), s);
+    switch (starter.PrepareDrawing()) {
+        case DrawingCheck::Ready: break;
+        case DrawingCheck::InvalidFont: return "Error: Invalid watermark font";
+        case DrawingCheck::EmptyWatermarkImage:
+        case DrawingCheck::InvalidWatermarkImage: return "Error: Invalid watermark image";
+    }
+    debug.Rows(NamingRows(), s);
+    return {};
+}
 
-    PrepareOutputEncoding(GlobalRegistry(), s, run, run.conversion);
+// Puts the input file into the list. The number of files taken.
+int ImportInput(const RunState& run) {
+    const std::string ext = text::Lower(platform::ExtensionPart(run.inputPath, "/\\ "));
+    if (ext == "txt" || ext == "lst") return 0;
+    return AddInputFile(run.inputPath);
+}
 
-    // Import.
+}  // namespace
+
+int RunCliConversion(bool quiet) {
+    const Settings& s = GlobalSettings();
+    RunState& run = GlobalRunState();
+    const Report debug(run.runMode == "DEBUG");
+    const auto status = [&](const std::string& line) {
+        if (!quiet) WriteLine(line);
+    };
+    const auto stop = [](const std::string& line) {
+        WriteLine(line);
+        return 1;
+    };
+
+    status(CatalogText("General", "Preparing"));
+    debug.Line("Input: ", run.inputFile);
+    if (auto err = CheckInput(run); !err.empty()) return stop(err);
+    if (auto err = ResolveOutputFolder(debug, run); !err.empty()) return stop(err);
+    if (auto err = ResolveConversion(debug, run); !err.empty()) return stop(err);
+
+    auto starter = RunStarter::ForProgramRecords();
+    if (auto err = ReportAndCheckSettings(debug, s, run, *starter); !err.empty()) return stop(err);
+    starter->PrepareEncoding();
+
     status(CatalogText("General", "Importing"));
-    WorkerProgress& progress = GlobalProgress();
-    int added = 0;
-    const std::string ext = text::Lower(InputExtensionOf(run.inputPath));
-    if (ext != "txt" && ext != "lst") added = AddInputFile(run.inputPath);
-    progress.convertedCount = added;
+    const int added = ImportInput(run);
     status(FormatMessage(CatalogText("Msg", "Import complete"), std::to_string(added)));
     if (added == 0) {
         WriteLine(CatalogText("Msg", "Conversion is not complete"));
         WriteLine(CatalogText("Msg", "Empty input files"));
-        if (fontLoaded) ReleaseWatermarkFont();
         return 1;
     }
 
-    // Convert on the worker thread and wait for it.
     status(CatalogText("General", "Converting"));
-    {
-        std::lock_guard<std::mutex> lock(ProgressLock());
-        progress.currentIndex = 0;
-        progress.currentFile.clear();
-        progress.convertedCount = 0;
-        progress.keepRunning = 1;
-    }
-    std::thread worker(RunConversionWorker, 0);
-    worker.join();
-    int converted;
-    {
-        std::lock_guard<std::mutex> lock(ProgressLock());
-        converted = progress.convertedCount;
-    }
-
-    int exitCode = 1;
-    if (converted > 0) {
-        status(CatalogText("Msg", "Conversion complete"));
-        status(FormatMessage(CatalogText("Msg", "Files converted"), std::to_string(converted),
-                             std::to_string(added)));
-        exitCode = 0;
-    } else {
+    WorkerSinks sinks;
+    sinks.debugLine = [](const std::string& line) { WriteLine(line); };
+    starter->Start(sinks);
+    const int converted = starter->Wait();
+    if (converted == 0) {
         WriteLine(CatalogText("Msg", "Conversion is not complete"));
+        return 1;
     }
-    if (fontLoaded) ReleaseWatermarkFont();
-    return exitCode;
+    status(CatalogText("Msg", "Conversion complete"));
+    status(FormatMessage(CatalogText("Msg", "Files converted"), std::to_string(converted),
+                         std::to_string(added)));
+    return 0;
 }
 
 }  // namespace tarnwick

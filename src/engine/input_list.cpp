@@ -6,7 +6,9 @@
 
 #include "engine/format_registry.h"
 #include "engine/run_state.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -33,15 +35,7 @@ void SetShowAddedInputFileHook(std::function<void(const std::string&)> hook) {
 // The text after the last point of the file name, lower-cased; empty when the
 // name has no point.
 std::string LowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < nameStart) return std::string();
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return ext;
+    return text::Lower(platform::ExtensionPart(path, "/"));
 }
 
 bool IsAcceptedInputFile(const std::string& path) {

@@ -1,4 +1,6 @@
 #include "engine/naming.h"
+#include "platform/paths.h"
+#include "text/text_util.h"
 
 #include <clocale>
 #include <cstdio>
@@ -109,21 +111,6 @@ std::string ChangeCase(const std::string& text, int mode) {
     return out;
 }
 
-std::string AsciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return text;
-}
-
-// File name of the input without folder and without its last extension.
-std::string BaseName(const std::string& path) {
-    auto slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    auto dot = name.rfind('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return name;
-}
-
 std::string Padded(long long value, int width) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%0*lld", width, value);
@@ -134,10 +121,10 @@ std::string Padded(long long value, int width) {
 std::string TokenValue(const std::string& token, const RunState& run, const ClockFn& clock,
                        bool& known) {
     known = true;
-    if (token == "%filename%") return BaseName(run.inputPath);
-    if (token == "%filename[u]%") return Utf8Upper(BaseName(run.inputPath));
-    if (token == "%filename[l]%") return Utf8Lower(BaseName(run.inputPath));
-    if (token == "%filename[t]%") return Utf8Title(BaseName(run.inputPath));
+    if (token == "%filename%") return platform::BaseNamePart(run.inputPath);
+    if (token == "%filename[u]%") return Utf8Upper(platform::BaseNamePart(run.inputPath));
+    if (token == "%filename[l]%") return Utf8Lower(platform::BaseNamePart(run.inputPath));
+    if (token == "%filename[t]%") return Utf8Title(platform::BaseNamePart(run.inputPath));
     if (token == "%ext%") return run.conversion;
     if (token == "%ext[u]%") return Utf8Upper(run.conversion);
     if (token == "%ext[t]%") return Utf8Title(run.conversion);
@@ -177,8 +164,8 @@ const char* const* NamingTokens(int& count) {
 std::string ReplaceToken(const std::string& text, const std::string& token, const RunState& run,
                          const ClockFn& clock) {
     if (token.empty()) return text;
-    const std::string key = AsciiLower(token);
-    const std::string haystack = AsciiLower(text);
+    const std::string key = text::Lower(token);
+    const std::string haystack = text::Lower(text);
     size_t pos = haystack.find(key);
     if (pos == std::string::npos) return text;
     bool known;

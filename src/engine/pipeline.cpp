@@ -16,41 +16,6 @@ namespace tarnwick {
 
 namespace {
 
-// ---- Worker line output and pause -----------------------------------------
-
-std::mutex& WriterMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::function<void(const std::string&)>& WriterSlot() {
-    static std::function<void(const std::string&)> writer;
-    return writer;
-}
-
-std::function<void(const std::string&)> CurrentWriter() {
-    std::lock_guard<std::mutex> lock(WriterMutex());
-    if (WriterSlot()) return WriterSlot();
-    return [](const std::string& line) { platform::WriteLine(line); };
-}
-
-struct PauseGate {
-    std::mutex m;
-    std::condition_variable cv;
-    bool paused = false;
-};
-
-PauseGate& Gate() {
-    static PauseGate gate;
-    return gate;
-}
-
-void WaitWhilePaused() {
-    PauseGate& g = Gate();
-    std::unique_lock<std::mutex> lock(g.m);
-    g.cv.wait(lock, [&] { return !g.paused; });
-}
-
 // ---- Decoding -------------------------------------------------------------
 
 uint32_t GetBe32(const unsigned char* p) {
@@ -100,7 +65,6 @@ Bitmap NormaliseType(Bitmap image) {
 }
 
 Bitmap DecodePng(const std::string& path) {
-    if (!PngHeaderAcceptable(path)) return Bitmap();
     Bitmap image(FreeImage_Load(FIF_PNG, path.c_str(), 0));
     if (!image) return image;
     return NormaliseType(std::move(image));
@@ -180,59 +144,76 @@ int SaveImage(FIBITMAP* image, const std::string& path, const RunState& run) {
 }
 
 void ApplyTimestampRule(const Settings& s, const RunState& run) {
-    if (s.fileTimestamp == 1) {
+    if (s.timestampRule() == TimestampRule::Original) {
         platform::CopyModificationTime(run.inputPath, run.outputPath);  // a failure is ignored
-    } else if (s.fileTimestamp == 2) {
+    } else if (s.timestampRule() == TimestampRule::Custom) {
         platform::SetFileModifiedLocal(run.outputPath, s.customTimestamp);
     }
 }
 
 }  // namespace
 
-void SetWorkerLineWriter(std::function<void(const std::string&)> writer) {
-    std::lock_guard<std::mutex> lock(WriterMutex());
-    WriterSlot() = std::move(writer);
+void PauseGate::Pause() {
+    std::lock_guard<std::mutex> lock(m_);
+    paused_ = true;
 }
 
-void PauseWorker() {
-    PauseGate& g = Gate();
-    std::lock_guard<std::mutex> lock(g.m);
-    g.paused = true;
-}
-
-void ResumeWorker() {
-    PauseGate& g = Gate();
+void PauseGate::Resume() {
     {
-        std::lock_guard<std::mutex> lock(g.m);
-        g.paused = false;
+        std::lock_guard<std::mutex> lock(m_);
+        paused_ = false;
     }
-    g.cv.notify_all();
+    cv_.notify_all();
 }
 
-int ConvertFile() {
+void PauseGate::WaitWhilePaused() {
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [&] { return !paused_; });
+}
+
+FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg) {
     EnsureFreeImage();
-    RunState& run = GlobalRunState();
-    const Settings& s = GlobalSettings();
-    const FormatRegistry& reg = GlobalRegistry();
+    FileResult result;
+    const auto fail = [&](FileFailure failure, std::string reason) {
+        result.failure = failure;
+        result.reason = std::move(reason);
+        return result;
+    };
 
     // Decode.
+    if (!PngHeaderAcceptable(run.inputPath)) {
+        run.sourceBpp = 0;
+        return fail(FileFailure::HeaderRefused, "not a PNG file the converter takes");
+    }
     Bitmap image = DecodePng(run.inputPath);
     run.sourceBpp = image ? static_cast<int32_t>(FreeImage_GetBPP(image.get())) : 0;
     if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
-        return 0;
+        return fail(FileFailure::DecodeFailed, "cannot decode the picture");
 
     int width = 0, height = 0;
     auto readSize = [&] {
         width = static_cast<int>(FreeImage_GetWidth(image.get()));
         height = static_cast<int>(FreeImage_GetHeight(image.get()));
     };
+    // The first step that cannot make its picture names itself here.
+    std::string stepFailure;
+    const auto step = [&](const char* name) {
+        if (!image && stepFailure.empty()) stepFailure = name;
+    };
 
-    // Any step that fails leaves no image; the file then fails at the save.
-    if (s.doImageRotation) image = RotateImage(std::move(image), s);
-    if (image) {
-        readSize();
-        if (s.doImageResize) image = ResizeImage(std::move(image), width, height, s);
-    }
+    // Runs one step on the current picture; a step that makes no picture
+    // stops the file, and the first such step gives the reason.
+    const auto apply = [&](bool on, const char* failure, const auto& makeStep) {
+        if (!image || !on) return;
+        image = makeStep(std::move(image));
+        if (!image) stepFailure = failure;
+    };
+
+    apply(s.doImageRotation != 0, "rotation failed",
+          [&](Bitmap b) { return RotateImage(std::move(b), s); });
+    if (image) readSize();
+    apply(s.doImageResize != 0, "resize failed",
+          [&](Bitmap b) { return ResizeImage(std::move(b), width, height, s); });
     if (image) {
         readSize();
         // The final size and depth are known from here on; the watermark text
@@ -241,71 +222,84 @@ int ConvertFile() {
         run.outputWidth = width;
         run.outputHeight = height;
         if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
-        if (FreeImage_GetBPP(image.get()) > 32) image = ReduceDeepImage(std::move(image));
     }
-    if (image) {
-        const bool laterStepsPlain = !s.doImageColorCorrection && !s.doImageGreyscale &&
-                                     !s.doImageThreshold && s.doFrame == 0 && s.doWatermark == 0;
-        image = FlattenOntoWhite(std::move(image), laterStepsPlain && run.outputBpp == 32);
-    }
+    apply(image && FreeImage_GetBPP(image.get()) > 32, "tone mapping failed",
+          [&](Bitmap b) { return ReduceDeepImage(std::move(b)); });
+    const bool laterStepsPlain = !s.doImageColorCorrection && !s.doImageGreyscale &&
+                                 !s.doImageThreshold && s.frameKind() == FrameKind::None &&
+                                 s.watermarkKind() == WatermarkKind::None;
+    apply(true, "flattening transparency failed", [&](Bitmap b) {
+        return FlattenOntoWhite(std::move(b), laterStepsPlain && run.outputBpp == 32);
+    });
     if (image && (s.doImageFlipHorizontal || s.doImageFlipVertical)) FlipImage(image.get(), s);
-    if (image && s.doImageColorCorrection) image = CorrectColors(std::move(image), s);
-    if (image && s.doImageGreyscale) image = MakeGreyscale(std::move(image), s);
-    if (image && s.doImageThreshold) image = ApplyThreshold(std::move(image), s);
-    if (image && s.doFrame != 0) image = DrawFrame(std::move(image), width, height, s);
-    if (image && s.doWatermark != 0)
-        image = DrawWatermark(std::move(image), width, height, s, run);
+    apply(s.doImageColorCorrection != 0, "colour correction failed",
+          [&](Bitmap b) { return CorrectColors(std::move(b), s); });
+    apply(s.doImageGreyscale != 0, "greyscale failed",
+          [&](Bitmap b) { return MakeGreyscale(std::move(b), s); });
+    apply(s.doImageThreshold != 0, "threshold failed",
+          [&](Bitmap b) { return ApplyThreshold(std::move(b), s); });
+    apply(s.frameKind() != FrameKind::None, "frame failed",
+          [&](Bitmap b) { return DrawFrame(std::move(b), width, height, s); });
+    apply(s.watermarkKind() != WatermarkKind::None, "watermark failed",
+          [&](Bitmap b) { return DrawWatermark(std::move(b), width, height, s, run); });
 
+    const bool hadImage = image != nullptr;
     image = ConvertDepth(std::move(image), reg, run);
+    if (hadImage && !image)
+        stepFailure = "cannot convert to " + std::to_string(run.outputBpp) + " bits per pixel";
     run.outputWidth = width;
     run.outputHeight = height;
 
     run.outputPath = BuildOutputPath(s, run);
 
-    if (!image) return 0;
-    if (run.conversion == "bmp" && run.outputBpp == 8 && s.bmpColorTable == 1)
-        return SaveBmpExactPalette(image.get(), run.outputPath, run);
-    return SaveImage(image.get(), run.outputPath, run);
+    if (!image) return fail(FileFailure::StepFailed, stepFailure);
+    int saved = 0;
+    if (run.conversion == "bmp" && run.outputBpp == 8 &&
+        s.bmpColorTableKind() == ColorTableKind::Exact)
+        saved = SaveBmpExactPalette(image.get(), run.outputPath, run);
+    else
+        saved = SaveImage(image.get(), run.outputPath, run);
+    if (saved != 1) return fail(FileFailure::SaveFailed, "cannot write " + run.outputPath);
+    result.converted = 1;
+    return result;
 }
 
-int RunConversionWorker(int /*unused*/) {
+int RunConversionWorker(const RunContext& ctx, const WorkerSinks& sinks) {
     EnsureFreeImage();
-    RunState& run = GlobalRunState();
-    const Settings& s = GlobalSettings();
-    WorkerProgress& progress = GlobalProgress();
-    const bool debug = run.inputGiven && run.runMode == "DEBUG";
-    const auto writeLine = CurrentWriter();
+    RunState& run = ctx.run;
+    const bool debug = run.inputGiven && run.runMode == "DEBUG" && sinks.debugLine;
 
     int32_t started = 0;
     int32_t converted = 0;
-    const InputFileList& list = GlobalInputList();
-    for (auto it = list.begin();; ++it) {
-        WaitWhilePaused();
-        if (progress.keepRunning == 0 || it == list.end()) break;
+    for (auto it = ctx.files.begin();; ++it) {
+        ctx.pause.WaitWhilePaused();
+        if (ctx.progress.keepRunning == 0 || it == ctx.files.end()) break;
         ++started;
         run.inputPath = it->first;
         run.relativeSubfolder = it->second.relativeSubfolder;
         {
-            std::lock_guard<std::mutex> lock(ProgressLock());
-            progress.currentIndex = started;
-            progress.currentFile = run.inputPath;
+            std::lock_guard<std::mutex> lock(ctx.progressLock);
+            ctx.progress.currentIndex = started;
+            ctx.progress.currentFile = run.inputPath;
         }
-        if (debug) writeLine("Processing: " + run.inputPath);
-        const int ok = ConvertFile();
+        if (debug) sinks.debugLine("Processing: " + run.inputPath);
+        const FileResult result = ConvertFile(ctx.settings, run, ctx.registry);
         if (debug) {
-            writeLine("Saving As: " + run.outputPath);
-            writeLine(ok == 1 ? "OK" : "Not OK");
+            sinks.debugLine("Saving As: " + run.outputPath);
+            sinks.debugLine(result.converted == 1 ? "OK" : "Not OK");
         }
-        if (ok == 1) {
+        if (result.converted == 1) {
             ++converted;
             run.randomNumber = NewRandomNumber();
             ++run.fileNumber;
-            ApplyTimestampRule(s, run);
+            ApplyTimestampRule(ctx.settings, run);
+        } else if (sinks.failure) {
+            sinks.failure(run.inputPath, result.reason);
         }
     }
 
-    std::lock_guard<std::mutex> lock(ProgressLock());
-    progress.convertedCount = converted;
+    std::lock_guard<std::mutex> lock(ctx.progressLock);
+    ctx.progress.convertedCount = converted;
     return 0;
 }
 

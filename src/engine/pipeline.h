@@ -1,28 +1,74 @@
 // The single-file conversion pipeline and the worker that runs it over the
-// input file list.
+// input file list. Both take everything they read as arguments; only the run
+// starters look at the program-wide records.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "engine/bitmap.h"
+#include "engine/input_list.h"
 #include "engine/run_state.h"
 #include "settings/settings.h"
 
 namespace tarnwick {
 
-// Converts run.inputPath into one output file. 1 when the output was written.
-int ConvertFile();
+struct FormatRegistry;
 
-// Worker thread body. Writes debug lines through `writeLine` when the run is a
-// command-line debug run. Returns 0.
-int RunConversionWorker(int unused);
+// Why a file was not converted.
+enum class FileFailure {
+    None,
+    HeaderRefused,  // not a PNG, truncated, or a size the engine does not take
+    DecodeFailed,
+    StepFailed,  // a processing step could not make its picture
+    SaveFailed,
+    Stopped,  // the run was asked to stop before this file
+};
 
-// Where the worker's debug lines go (the console writer by default).
-void SetWorkerLineWriter(std::function<void(const std::string&)> writer);
+struct FileResult {
+    int converted = 0;  // 1 when the output was written
+    FileFailure failure = FileFailure::None;
+    std::string reason;  // for the user, e.g. "cannot write /out/x.bmp: No space left on device"
+};
 
-// Cooperative pause: while paused, the worker waits at the next file boundary.
-void PauseWorker();
-void ResumeWorker();
+// Converts run.inputPath into one output file (run.outputPath).
+FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg);
+
+// Holds the worker at its next file boundary while paused.
+class PauseGate {
+public:
+    void Pause();
+    void Resume();
+    void WaitWhilePaused();
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool paused_ = false;
+};
+
+// Everything a run reads and writes.
+struct RunContext {
+    const Settings& settings;
+    RunState& run;
+    const FormatRegistry& registry;
+    const InputFileList& files;
+    WorkerProgress& progress;
+    std::mutex& progressLock;
+    PauseGate& pause;
+};
+
+// Where the worker reports: the debug lines of a command-line debug run, and
+// one line per failed file with its reason.
+struct WorkerSinks {
+    std::function<void(const std::string& line)> debugLine;
+    std::function<void(const std::string& inputPath, const std::string& reason)> failure;
+};
+
+// The worker thread body: converts every file of the list until the list ends
+// or progress.keepRunning drops to 0. Returns 0.
+int RunConversionWorker(const RunContext& ctx, const WorkerSinks& sinks);
 
 }  // namespace tarnwick

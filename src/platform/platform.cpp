@@ -237,6 +237,13 @@ void WaitForKey() {
 bool AcquireSingleInstance(const std::string& name) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::string folder = (runtime && *runtime && FolderExists(runtime)) ? runtime : "/tmp";
+void WriteErrorLine(const std::string& text) {
+    std::lock_guard<std::mutex> lock(ConsoleMutex());
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
     if (folder.back() != '/') folder += '/';
     std::string file;
     for (char c : name) file += (c == '/' || c == ' ') ? '_' : c;

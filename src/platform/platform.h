@@ -48,6 +48,8 @@ void SetConsoleTitle(const std::string& title);  // only when stdout is a termin
 // Reads one key from a terminal; returns at once when stdin is not a terminal.
 void WaitForKey();
 
+// One line on standard error (reasons of failures).
+void WriteErrorLine(const std::string& text);
 // Single instance: exclusive flock on a lock file named after `name`.
 // False when another process holds it.
 bool AcquireSingleInstance(const std::string& name);

@@ -12,8 +12,6 @@ namespace tarnwick {
 
 namespace {
 
-constexpr int kConfigLayout = 17;
-
 bool IsWindowField(const FieldInfo& f) { return std::string(f.tag) == "window"; }
 
 void WriteField(PreferenceFile& file, const FieldInfo& f, const Settings& s) {

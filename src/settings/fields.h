@@ -1,6 +1,7 @@
 // The field table of the settings record: one row per field with its
-// configuration group and key, its type and its default. The defaults,
-// the configuration file and the command-line options all work from it.
+// configuration group and key and its type, and the rule of the defaults that
+// are not plain constants (the constants are the record's initialisers). The
+// defaults, the configuration file and the command-line options work from it.
 #pragma once
 
 #include <cstdint>
@@ -36,14 +37,13 @@ struct FieldRef {
 
 // How a default is found when it is not a plain constant.
 enum class DefaultRule {
-    Constant,
+    Constant,           // the record's initialiser
     Now,                // current local date value
     CentreX,            // window centred on the desktop
     CentreY,
     FirstInput,         // first product input extension
     FirstOutput,        // first product output extension
     AspectByMode,       // 1 in window mode, 0 in command-line mode
-    WatermarkText,      // the built-in watermark text
 };
 
 struct FieldInfo {
@@ -52,8 +52,6 @@ struct FieldInfo {
     const char* key;      // configuration key
     FieldRef ref;
     DefaultRule rule;
-    double number;        // default of number fields
-    const char* text;     // default of text fields
     // Input/Output groups: the extension whose keys these are ("" = always
     // written). Group Window: "window" (written only with the position saved).
     const char* tag;

@@ -10,8 +10,6 @@
 
 namespace tarnwick {
 
-const char* const kDefaultWatermarkText = "Converted with Pictavo PNG to BMP";
-
 void FieldRef::SetNumber(Settings& s, int64_t value) const {
     switch (type) {
     case FieldType::Byte:
@@ -45,161 +43,159 @@ bool FieldRef::Same(const FieldRef& o) const {
 
 namespace {
 
-constexpr const char* kColorList = "000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF";
-
-#define NUM(group, key, field, def, tag) \
-    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, def, nullptr, tag}
-#define TXT(group, key, field, def) \
-    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, 0, def, ""}
+#define NUM(group, key, field, tag) \
+    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, tag}
+#define TXT(group, key, field) \
+    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, ""}
 #define RULE(group, key, field, rule, tag) \
-    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::rule, 0, nullptr, tag}
+    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::rule, tag}
 
 std::vector<FieldInfo> BuildFields() {
     return {
         // General
-        NUM("General", "CFG", cfg, 17, ""),
-        TXT("General", "Language", language, "en"),
-        NUM("General", "Update Range", updateRange, 2, ""),
+        NUM("General", "CFG", cfg, ""),
+        TXT("General", "Language", language),
+        NUM("General", "Update Range", updateRange, ""),
         RULE("General", "Update Date", updateDate, Now, ""),
-        NUM("General", "Save Window Position", saveWindowPosition, 1, ""),
+        NUM("General", "Save Window Position", saveWindowPosition, ""),
         // Window
-        NUM("Window", "IsMaximized", isMaximized, 0, "window"),
-        NUM("Window", "Width", windowWidth, 510, "window"),
-        NUM("Window", "Height", windowHeight, 260, "window"),
+        NUM("Window", "IsMaximized", isMaximized, "window"),
+        NUM("Window", "Width", windowWidth, "window"),
+        NUM("Window", "Height", windowHeight, "window"),
         RULE("Window", "X", windowX, CentreX, "window"),
         RULE("Window", "Y", windowY, CentreY, "window"),
         // Interface
-        TXT("Interface", "UI Theme", uiTheme, "handdrawn"),
-        NUM("Interface", "UI Size", uiSize, 2, ""),
+        TXT("Interface", "UI Theme", uiTheme),
+        NUM("Interface", "UI Size", uiSize, ""),
         // Input
         RULE("Input", "Format", inputFormat, FirstInput, ""),
-        NUM("Input", "DDS Load As", ddsLoadAs, 0, "dds"),
-        NUM("Input", "GIF Frame Loading", gifFrameLoading, 0, "gif"),
-        NUM("Input", "ICO Frame Loading", icoFrameLoading, 0, "ico"),
-        NUM("Input", "RAW Load As", rawLoadAs, 0, "raw"),
-        NUM("Input", "RAW Header Size", rawHeaderSize, 0, "raw"),
-        NUM("Input", "RAW Image Width", rawImageWidth, 0, "raw"),
-        NUM("Input", "RAW Image Height", rawImageHeight, 0, "raw"),
-        NUM("Input", "RAW Tone Mapping", rawToneMapping, 2, "raw"),
-        NUM("Input", "TIFF Frame Loading", tiffFrameLoading, 0, "tiff"),
+        NUM("Input", "DDS Load As", ddsLoadAs, "dds"),
+        NUM("Input", "GIF Frame Loading", gifFrameLoading, "gif"),
+        NUM("Input", "ICO Frame Loading", icoFrameLoading, "ico"),
+        NUM("Input", "RAW Load As", rawLoadAs, "raw"),
+        NUM("Input", "RAW Header Size", rawHeaderSize, "raw"),
+        NUM("Input", "RAW Image Width", rawImageWidth, "raw"),
+        NUM("Input", "RAW Image Height", rawImageHeight, "raw"),
+        NUM("Input", "RAW Tone Mapping", rawToneMapping, "raw"),
+        NUM("Input", "TIFF Frame Loading", tiffFrameLoading, "tiff"),
         // Output: the format, then per format its depth and its further keys
         RULE("Output", "Format", outputFormat, FirstOutput, ""),
-        NUM("Output", "BMP BPP", bmpBpp, 0, "bmp"),
-        NUM("Output", "BMP Compression", bmpCompression, 0, "bmp"),
-        NUM("Output", "BMP Color Table", bmpColorTable, 0, "bmp"),
-        NUM("Output", "DDS BPP", ddsBpp, 0, "dds"),
-        NUM("Output", "EXR BPP", exrBpp, 0, "exr"),
-        NUM("Output", "EXR Compression", exrCompression, 0, "exr"),
-        NUM("Output", "GIF BPP", gifBpp, 0, "gif"),
-        NUM("Output", "HDR BPP", hdrBpp, 0, "hdr"),
-        NUM("Output", "ICO BPP", icoBpp, 0, "ico"),
-        NUM("Output", "J2K BPP", j2kBpp, 0, "j2k"),
-        NUM("Output", "JNG BPP", jngBpp, 0, "jng"),
-        NUM("Output", "JP2 BPP", jp2Bpp, 0, "jp2"),
-        NUM("Output", "JPG BPP", jpgBpp, 0, "jpg"),
-        NUM("Output", "JPG Quality", jpgQuality, 95, "jpg"),
-        NUM("Output", "JPG Chroma", jpgChroma, 0, "jpg"),
-        NUM("Output", "JPG Save As", jpgSaveAs, 0, "jpg"),
-        NUM("Output", "JXR BPP", jxrBpp, 0, "jxr"),
-        NUM("Output", "PBM BPP", pbmBpp, 0, "pbm"),
-        NUM("Output", "PCX BPP", pcxBpp, 0, "pcx"),
-        NUM("Output", "PFM BPP", pfmBpp, 0, "pfm"),
-        NUM("Output", "PGM BPP", pgmBpp, 0, "pgm"),
-        NUM("Output", "PNG BPP", pngBpp, 0, "png"),
-        NUM("Output", "PNG Compression", pngCompression, 0, "png"),
-        NUM("Output", "PNG Interlaced", pngInterlaced, 0, "png"),
-        NUM("Output", "PPM BPP", ppmBpp, 0, "ppm"),
-        NUM("Output", "PSD BPP", psdBpp, 0, "psd"),
-        NUM("Output", "TGA BPP", tgaBpp, 0, "tga"),
-        NUM("Output", "TGA Compression", tgaCompression, 0, "tga"),
-        NUM("Output", "TIFF BPP", tiffBpp, 0, "tiff"),
-        NUM("Output", "TIFF Compression", tiffCompression, 0, "tiff"),
-        NUM("Output", "TIFF Color Model", tiffColorModel, 0, "tiff"),
-        NUM("Output", "WBMP BPP", wbmpBpp, 0, "wbmp"),
-        NUM("Output", "WEBP BPP", webpBpp, 0, "webp"),
-        NUM("Output", "XPM BPP", xpmBpp, 0, "xpm"),
+        NUM("Output", "BMP BPP", bmpBpp, "bmp"),
+        NUM("Output", "BMP Compression", bmpCompression, "bmp"),
+        NUM("Output", "BMP Color Table", bmpColorTable, "bmp"),
+        NUM("Output", "DDS BPP", ddsBpp, "dds"),
+        NUM("Output", "EXR BPP", exrBpp, "exr"),
+        NUM("Output", "EXR Compression", exrCompression, "exr"),
+        NUM("Output", "GIF BPP", gifBpp, "gif"),
+        NUM("Output", "HDR BPP", hdrBpp, "hdr"),
+        NUM("Output", "ICO BPP", icoBpp, "ico"),
+        NUM("Output", "J2K BPP", j2kBpp, "j2k"),
+        NUM("Output", "JNG BPP", jngBpp, "jng"),
+        NUM("Output", "JP2 BPP", jp2Bpp, "jp2"),
+        NUM("Output", "JPG BPP", jpgBpp, "jpg"),
+        NUM("Output", "JPG Quality", jpgQuality, "jpg"),
+        NUM("Output", "JPG Chroma", jpgChroma, "jpg"),
+        NUM("Output", "JPG Save As", jpgSaveAs, "jpg"),
+        NUM("Output", "JXR BPP", jxrBpp, "jxr"),
+        NUM("Output", "PBM BPP", pbmBpp, "pbm"),
+        NUM("Output", "PCX BPP", pcxBpp, "pcx"),
+        NUM("Output", "PFM BPP", pfmBpp, "pfm"),
+        NUM("Output", "PGM BPP", pgmBpp, "pgm"),
+        NUM("Output", "PNG BPP", pngBpp, "png"),
+        NUM("Output", "PNG Compression", pngCompression, "png"),
+        NUM("Output", "PNG Interlaced", pngInterlaced, "png"),
+        NUM("Output", "PPM BPP", ppmBpp, "ppm"),
+        NUM("Output", "PSD BPP", psdBpp, "psd"),
+        NUM("Output", "TGA BPP", tgaBpp, "tga"),
+        NUM("Output", "TGA Compression", tgaCompression, "tga"),
+        NUM("Output", "TIFF BPP", tiffBpp, "tiff"),
+        NUM("Output", "TIFF Compression", tiffCompression, "tiff"),
+        NUM("Output", "TIFF Color Model", tiffColorModel, "tiff"),
+        NUM("Output", "WBMP BPP", wbmpBpp, "wbmp"),
+        NUM("Output", "WEBP BPP", webpBpp, "webp"),
+        NUM("Output", "XPM BPP", xpmBpp, "xpm"),
         // Transform
-        NUM("Transform", "Do Image Rotation", doImageRotation, 0, ""),
-        NUM("Transform", "Image Rotation Type", imageRotationType, 0, ""),
-        NUM("Transform", "Image Rotation", imageRotation, 0, ""),
-        TXT("Transform", "Image Rotation Back Color", imageRotationBackColor, "000000"),
-        NUM("Transform", "Do Image Resize", doImageResize, 0, ""),
-        NUM("Transform", "Image Width", imageWidth, 0, ""),
-        NUM("Transform", "Image Width Unit", imageWidthUnit, 0, ""),
-        NUM("Transform", "Image Height", imageHeight, 0, ""),
-        NUM("Transform", "Image Height Unit", imageHeightUnit, 0, ""),
+        NUM("Transform", "Do Image Rotation", doImageRotation, ""),
+        NUM("Transform", "Image Rotation Type", imageRotationType, ""),
+        NUM("Transform", "Image Rotation", imageRotation, ""),
+        TXT("Transform", "Image Rotation Back Color", imageRotationBackColor),
+        NUM("Transform", "Do Image Resize", doImageResize, ""),
+        NUM("Transform", "Image Width", imageWidth, ""),
+        NUM("Transform", "Image Width Unit", imageWidthUnit, ""),
+        NUM("Transform", "Image Height", imageHeight, ""),
+        NUM("Transform", "Image Height Unit", imageHeightUnit, ""),
         RULE("Transform", "Keep Aspect Ratio", keepAspectRatio, AspectByMode, ""),
-        NUM("Transform", "Image Resize Type", imageResizeType, 0, ""),
-        NUM("Transform", "Image Resize Algorithm", imageResizeAlgorithm, 3, ""),
-        NUM("Transform", "Do Image Flip Horizontal", doImageFlipHorizontal, 0, ""),
-        NUM("Transform", "Do Image Flip Vertical", doImageFlipVertical, 0, ""),
+        NUM("Transform", "Image Resize Type", imageResizeType, ""),
+        NUM("Transform", "Image Resize Algorithm", imageResizeAlgorithm, ""),
+        NUM("Transform", "Do Image Flip Horizontal", doImageFlipHorizontal, ""),
+        NUM("Transform", "Do Image Flip Vertical", doImageFlipVertical, ""),
         // Adjustment
-        NUM("Adjustment", "Do Image Color Correction", doImageColorCorrection, 0, ""),
-        NUM("Adjustment", "Image Brightness", imageBrightness, 0, ""),
-        NUM("Adjustment", "Image Contrast", imageContrast, 0, ""),
-        NUM("Adjustment", "Image Gamma", imageGamma, 1.0, ""),
-        NUM("Adjustment", "Image Invert", imageInvert, 0, ""),
-        NUM("Adjustment", "Do Image Greyscale", doImageGreyscale, 0, ""),
-        NUM("Adjustment", "Do Image Threshold", doImageThreshold, 0, ""),
-        NUM("Adjustment", "Image Threshold", imageThreshold, 0, ""),
+        NUM("Adjustment", "Do Image Color Correction", doImageColorCorrection, ""),
+        NUM("Adjustment", "Image Brightness", imageBrightness, ""),
+        NUM("Adjustment", "Image Contrast", imageContrast, ""),
+        NUM("Adjustment", "Image Gamma", imageGamma, ""),
+        NUM("Adjustment", "Image Invert", imageInvert, ""),
+        NUM("Adjustment", "Do Image Greyscale", doImageGreyscale, ""),
+        NUM("Adjustment", "Do Image Threshold", doImageThreshold, ""),
+        NUM("Adjustment", "Image Threshold", imageThreshold, ""),
         // Frame
-        NUM("Frame", "Do Frame", doFrame, 0, ""),
-        NUM("Frame", "Solid Left", solidLeft, 0, ""),
-        NUM("Frame", "Solid Right", solidRight, 0, ""),
-        NUM("Frame", "Solid Top", solidTop, 0, ""),
-        NUM("Frame", "Solid Bottom", solidBottom, 0, ""),
-        TXT("Frame", "Solid Left Color", solidLeftColor, "000000"),
-        TXT("Frame", "Solid Right Color", solidRightColor, "000000"),
-        TXT("Frame", "Solid Top Color", solidTopColor, "000000"),
-        TXT("Frame", "Solid Bottom Color", solidBottomColor, "000000"),
-        NUM("Frame", "Solid Opacity", solidOpacity, 255, ""),
+        NUM("Frame", "Do Frame", doFrame, ""),
+        NUM("Frame", "Solid Left", solidLeft, ""),
+        NUM("Frame", "Solid Right", solidRight, ""),
+        NUM("Frame", "Solid Top", solidTop, ""),
+        NUM("Frame", "Solid Bottom", solidBottom, ""),
+        TXT("Frame", "Solid Left Color", solidLeftColor),
+        TXT("Frame", "Solid Right Color", solidRightColor),
+        TXT("Frame", "Solid Top Color", solidTopColor),
+        TXT("Frame", "Solid Bottom Color", solidBottomColor),
+        NUM("Frame", "Solid Opacity", solidOpacity, ""),
         // Watermark
-        NUM("Watermark", "Do Watermark", doWatermark, 0, ""),
-        RULE("Watermark", "Text", watermarkText, WatermarkText, ""),
-        TXT("Watermark", "Fonts", fonts, "Arial,Tahoma,Verdana"),
-        TXT("Watermark", "Font", font, "Arial"),
-        NUM("Watermark", "Font Size", fontSize, 14, ""),
-        NUM("Watermark", "Font Leading", fontLeading, 0, ""),
-        TXT("Watermark", "Font Colors", fontColors, kColorList),
-        TXT("Watermark", "Font Color", fontColor, "FFFFFF"),
-        NUM("Watermark", "Font Style", fontStyle, 0, ""),
-        NUM("Watermark", "Font Effect", fontEffect, 0, ""),
-        NUM("Watermark", "Text Antialiasing", textAntialiasing, 0, ""),
-        NUM("Watermark", "Text Alignment", textAlignment, 0, ""),
-        NUM("Watermark", "Text Padding", textPadding, 0, ""),
-        NUM("Watermark", "Text Opacity", textOpacity, 255, ""),
-        TXT("Watermark", "Back Colors", backColors, kColorList),
-        TXT("Watermark", "Back Color", backColor, "000000"),
-        NUM("Watermark", "Back Opacity", backOpacity, 1, ""),
-        NUM("Watermark", "Text Boundary", textBoundary, 0, ""),
-        NUM("Watermark", "Text Position", textPosition, 8, ""),
-        NUM("Watermark", "Text X Offset", textXOffset, 10, ""),
-        NUM("Watermark", "Text Y Offset", textYOffset, 10, ""),
-        NUM("Watermark", "Text Rotation", textRotation, 0, ""),
-        NUM("Watermark", "Text Size", textSize, 0, ""),
-        NUM("Watermark", "Text Scale", textScale, 10, ""),
-        TXT("Watermark", "Image", watermarkImage, ""),
-        NUM("Watermark", "Image Greyscale", watermarkImageGreyscale, 0, ""),
-        NUM("Watermark", "Image Opacity", watermarkImageOpacity, 255, ""),
-        NUM("Watermark", "Image Boundary", watermarkImageBoundary, 0, ""),
-        NUM("Watermark", "Image Position", watermarkImagePosition, 8, ""),
-        NUM("Watermark", "Image X Offset", watermarkImageXOffset, 10, ""),
-        NUM("Watermark", "Image Y Offset", watermarkImageYOffset, 10, ""),
-        NUM("Watermark", "Image Rotation", watermarkImageRotation, 0, ""),
-        NUM("Watermark", "Image Size", watermarkImageSize, 0, ""),
-        NUM("Watermark", "Image Scale", watermarkImageScale, 10, ""),
+        NUM("Watermark", "Do Watermark", doWatermark, ""),
+        TXT("Watermark", "Text", watermarkText),
+        TXT("Watermark", "Fonts", fonts),
+        TXT("Watermark", "Font", font),
+        NUM("Watermark", "Font Size", fontSize, ""),
+        NUM("Watermark", "Font Leading", fontLeading, ""),
+        TXT("Watermark", "Font Colors", fontColors),
+        TXT("Watermark", "Font Color", fontColor),
+        NUM("Watermark", "Font Style", fontStyle, ""),
+        NUM("Watermark", "Font Effect", fontEffect, ""),
+        NUM("Watermark", "Text Antialiasing", textAntialiasing, ""),
+        NUM("Watermark", "Text Alignment", textAlignment, ""),
+        NUM("Watermark", "Text Padding", textPadding, ""),
+        NUM("Watermark", "Text Opacity", textOpacity, ""),
+        TXT("Watermark", "Back Colors", backColors),
+        TXT("Watermark", "Back Color", backColor),
+        NUM("Watermark", "Back Opacity", backOpacity, ""),
+        NUM("Watermark", "Text Boundary", textBoundary, ""),
+        NUM("Watermark", "Text Position", textPosition, ""),
+        NUM("Watermark", "Text X Offset", textXOffset, ""),
+        NUM("Watermark", "Text Y Offset", textYOffset, ""),
+        NUM("Watermark", "Text Rotation", textRotation, ""),
+        NUM("Watermark", "Text Size", textSize, ""),
+        NUM("Watermark", "Text Scale", textScale, ""),
+        TXT("Watermark", "Image", watermarkImage),
+        NUM("Watermark", "Image Greyscale", watermarkImageGreyscale, ""),
+        NUM("Watermark", "Image Opacity", watermarkImageOpacity, ""),
+        NUM("Watermark", "Image Boundary", watermarkImageBoundary, ""),
+        NUM("Watermark", "Image Position", watermarkImagePosition, ""),
+        NUM("Watermark", "Image X Offset", watermarkImageXOffset, ""),
+        NUM("Watermark", "Image Y Offset", watermarkImageYOffset, ""),
+        NUM("Watermark", "Image Rotation", watermarkImageRotation, ""),
+        NUM("Watermark", "Image Size", watermarkImageSize, ""),
+        NUM("Watermark", "Image Scale", watermarkImageScale, ""),
         // Advanced
-        TXT("Advanced", "Filename Mask", filenameMask, "%filename%.%ext%"),
-        NUM("Advanced", "File Timestamp", fileTimestamp, 0, ""),
+        TXT("Advanced", "Filename Mask", filenameMask),
+        NUM("Advanced", "File Timestamp", fileTimestamp, ""),
         RULE("Advanced", "Custom Timestamp", customTimestamp, Now, ""),
-        NUM("Advanced", "Out Folders History", outFoldersHistory, 1, ""),
-        NUM("Advanced", "Out Folders Number", outFoldersNumber, 5, ""),
-        NUM("Advanced", "Keep Subfolders", keepSubfolders, 1, ""),
+        NUM("Advanced", "Out Folders History", outFoldersHistory, ""),
+        NUM("Advanced", "Out Folders Number", outFoldersNumber, ""),
+        NUM("Advanced", "Keep Subfolders", keepSubfolders, ""),
         // File
-        TXT("File", "Recent Out Folders", recentOutFolders, ""),
-        TXT("File", "Recent Files", recentFiles, ""),
+        TXT("File", "Recent Out Folders", recentOutFolders),
+        TXT("File", "Recent Files", recentFiles),
         // Privacy
-        NUM("Privacy", "Clean Recent Files", cleanRecentFiles, 0, ""),
+        NUM("Privacy", "Clean Recent Files", cleanRecentFiles, ""),
     };
 }
 
@@ -243,21 +239,23 @@ const FieldInfo* FindField(const std::string& name) {
 
 void ApplyDefaults(Settings& s, bool commandLineMode, int desktopWidth, int desktopHeight) {
     const int64_t now = platform::NowLocalDateValue();
+    s = Settings{};
     for (const FieldInfo& f : SettingsFields()) {
         switch (f.rule) {
         case DefaultRule::Constant:
-            if (f.ref.type == FieldType::Text) s.*f.ref.textField = f.text;
-            else if (f.ref.type == FieldType::Float) s.*f.ref.floatField = static_cast<float>(f.number);
-            else f.ref.SetNumber(s, static_cast<int64_t>(f.number));
             break;
         case DefaultRule::Now:
             f.ref.SetNumber(s, now);
             break;
         case DefaultRule::CentreX:
-            f.ref.SetNumber(s, desktopWidth > 510 ? (desktopWidth - 510) / 2 : 100);
+            f.ref.SetNumber(s, desktopWidth > kDefaultWindowWidth
+                                   ? (desktopWidth - kDefaultWindowWidth) / 2
+                                   : 100);
             break;
         case DefaultRule::CentreY:
-            f.ref.SetNumber(s, desktopHeight > 260 ? (desktopHeight - 260) / 2 : 100);
+            f.ref.SetNumber(s, desktopHeight > kDefaultWindowHeight
+                                   ? (desktopHeight - kDefaultWindowHeight) / 2
+                                   : 100);
             break;
         case DefaultRule::FirstInput: {
             const auto& list = InputExtensions();
@@ -271,9 +269,6 @@ void ApplyDefaults(Settings& s, bool commandLineMode, int desktopWidth, int desk
         }
         case DefaultRule::AspectByMode:
             f.ref.SetNumber(s, commandLineMode ? 0 : 1);
-            break;
-        case DefaultRule::WatermarkText:
-            s.*f.ref.textField = kDefaultWatermarkText;
             break;
         }
     }

@@ -8,9 +8,28 @@
 
 namespace tarnwick {
 
+// The layout version of the configuration file this program writes.
+inline constexpr int32_t kConfigLayout = 17;
+// The main window's default (and smallest) size in pixels.
+inline constexpr int32_t kDefaultWindowWidth = 510;
+inline constexpr int32_t kDefaultWindowHeight = 260;
+
+// The built-in watermark text.
+inline constexpr const char* kDefaultWatermarkText = "Converted with Pictavo PNG to BMP";
+
+// Typed views of the setting codes that code compares.
+enum class FrameKind : int8_t { None = 0, Solid = 1 };
+enum class WatermarkKind : int8_t { None = 0, Text = 1, Image = 2 };
+enum class TimestampRule : int8_t { Current = 0, Original = 1, Custom = 2 };
+enum class ColorTableKind : int32_t { Automatic = 0, Exact = 1 };
+enum class ResizeScope : int8_t { AllImages = 0, LargeImages = 1 };
+enum class WatermarkBoundary : int8_t { Image = 0, Frame = 1 };
+
+// The defaults of the record are its member initialisers; ApplyDefaults adds
+// the few that depend on the moment, the desktop or the mode.
 struct Settings {
     // [General]
-    int32_t cfg = 17;
+    int32_t cfg = kConfigLayout;
     std::string language = "en";
     int32_t updateRange = 2;
     int32_t updateDate = 0;
@@ -18,8 +37,8 @@ struct Settings {
 
     // [Window]
     int8_t isMaximized = 0;
-    int32_t windowWidth = 510;
-    int32_t windowHeight = 260;
+    int32_t windowWidth = kDefaultWindowWidth;
+    int32_t windowHeight = kDefaultWindowHeight;
     int32_t windowX = 100;
     int32_t windowY = 100;
 
@@ -93,7 +112,7 @@ struct Settings {
 
     // [Watermark]
     int8_t doWatermark = 0;
-    std::string watermarkText;
+    std::string watermarkText = kDefaultWatermarkText;
     std::string fonts = "Arial,Tahoma,Verdana";
     std::string font = "Arial";
     int32_t fontSize = 14;
@@ -141,10 +160,13 @@ struct Settings {
 
     // [Privacy]
     int8_t cleanRecentFiles = 0;
-};
 
-// The built-in watermark text.
-extern const char* const kDefaultWatermarkText;
+    FrameKind frameKind() const { return static_cast<FrameKind>(doFrame); }
+    WatermarkKind watermarkKind() const { return static_cast<WatermarkKind>(doWatermark); }
+    TimestampRule timestampRule() const { return static_cast<TimestampRule>(fileTimestamp); }
+    ColorTableKind bmpColorTableKind() const { return static_cast<ColorTableKind>(bmpColorTable); }
+    ResizeScope resizeScope() const { return static_cast<ResizeScope>(imageResizeType); }
+};
 
 // Fills every field with its default. commandLineMode changes only keepAspectRatio.
 // The centred window position is computed from the given desktop size.

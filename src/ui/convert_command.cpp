@@ -3,11 +3,10 @@
 
 #include <algorithm>
 
-#include "engine/encoding.h"
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
+#include "engine/run_starter.h"
 #include "engine/run_state.h"
-#include "engine/steps.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
@@ -15,7 +14,6 @@
 #include "ui/window_logic.h"
 
 namespace tarnwick {
-
 
 ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
     Settings& s = GlobalSettings();
@@ -61,31 +59,26 @@ ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
     if (!FindOutputFormat(reg, run.conversion))
         return refuse(ConvertOutcome::InvalidConversion, CatalogText("Msg", "Invalid conversion type"));
 
-    // Frames and watermarks draw on a canvas set up on this thread.
-    if (s.doFrame != 0 || s.doWatermark != 0) PrepareCanvas();
-    if (s.doWatermark == 1) {
-        if (!LoadWatermarkFont(s)) {
+    auto starter = RunStarter::ForProgramRecords();
+    switch (starter->PrepareDrawing()) {
+        case DrawingCheck::Ready: break;
+        case DrawingCheck::InvalidFont:
             dialogs.Warning(FormatMessage(CatalogText("Msg", "Invalid watermark font"), s.font));
             return ConvertOutcome::InvalidWatermarkFont;
-        }
-    } else if (s.doWatermark == 2) {
-        if (s.watermarkImage.empty()) {
+        case DrawingCheck::EmptyWatermarkImage:
             dialogs.Warning(CatalogText("Msg", "Empty watermark image"));
             return ConvertOutcome::EmptyWatermarkImage;
-        }
-        if (platform::FileSize(s.watermarkImage) <= 0) {
-            dialogs.Warning(FormatMessage(CatalogText("Msg", "Invalid watermark image"), s.watermarkImage));
+        case DrawingCheck::InvalidWatermarkImage:
+            dialogs.Warning(
+                FormatMessage(CatalogText("Msg", "Invalid watermark image"), s.watermarkImage));
             return ConvertOutcome::InvalidWatermarkImage;
-        }
     }
 
-    PrepareOutputEncoding(reg, s, run, run.conversion);
+    starter->PrepareEncoding();
     if (AddRecentOutFolder(s, run.outputFolder) == 1) view.RefreshOutputFolderList();
 
     view.SetStatusText(CatalogText("General", "Converting"));
-    view.RunProgressWindow();
-
-    if (s.doWatermark == 1) ReleaseWatermarkFont();
+    view.RunProgressWindow(*starter);
     return ConvertOutcome::Ran;
 }
 

@@ -6,6 +6,7 @@
 
 namespace tarnwick {
 
+class RunStarter;
 class UserDialogs;
 
 // The parts of the main window the Convert command reads and drives.
@@ -18,8 +19,9 @@ public:
     virtual int SelectedFormatData() const = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void RefreshOutputFolderList() = 0;
-    // Opens the progress window, runs the worker and returns when the window closed.
-    virtual void RunProgressWindow() = 0;
+    // Opens the progress window, runs the prepared run and returns when the
+    // window closed.
+    virtual void RunProgressWindow(RunStarter& starter) = 0;
 };
 
 enum class ConvertOutcome {

@@ -442,8 +442,9 @@ int MainWindow::SelectedFormatData() const {
 void MainWindow::SetStatusText(const std::string& text) { status_->setText(Q(text)); }
 std::string MainWindow::StatusText() const { return status_ ? S(status_->text()) : std::string(); }
 
-void MainWindow::RunProgressWindow() {
-    ProgressRun run(this, dialogs_, [this](const std::string& text) { SetStatusText(text); });
+void MainWindow::RunProgressWindow(RunStarter& starter) {
+    ProgressRun run(this, dialogs_, starter,
+                    [this](const std::string& text) { SetStatusText(text); });
     run_ = &run;
     if (runHook_) runHook_(run);
     run.Run();

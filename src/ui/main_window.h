@@ -80,7 +80,7 @@ public:
     std::string OutputFolderText() const override;
     int SelectedFormatData() const override;
     void SetStatusText(const std::string& text) override;
-    void RunProgressWindow() override;
+    void RunProgressWindow(RunStarter& starter) override;
 
     // Controls, for the screenshot mode and the tests.
     QLineEdit* InputField() const { return inputField_; }

@@ -14,9 +14,7 @@
 #include <QWindow>
 #include <mutex>
 
-#include "engine/input_list.h"
-#include "engine/pipeline.h"
-#include "engine/run_state.h"
+#include "engine/run_starter.h"
 #include "text/catalog.h"
 #include "ui/user_dialogs.h"
 #include "ui/window_logic.h"
@@ -63,19 +61,18 @@ void ProgressDialog::reject() {
     if (onCloseRequest) onCloseRequest();
 }
 
-ProgressRun::ProgressRun(QWidget* mainWindow, UserDialogs& dialogs,
+ProgressRun::ProgressRun(QWidget* mainWindow, UserDialogs& dialogs, RunStarter& starter,
                          std::function<void(const std::string&)> setStatus)
-    : main_(mainWindow),
-      dialogs_(dialogs),
-      setStatus_(std::move(setStatus)),
-      worker_([] { RunConversionWorker(0); }) {}
+    : main_(mainWindow), dialogs_(dialogs), starter_(starter), setStatus_(std::move(setStatus)) {}
 
-ProgressRun::~ProgressRun() {
-    if (thread_.joinable()) thread_.join();
+ProgressRun::~ProgressRun() { starter_.Wait(); }
+
+void ProgressRun::SetWorker(std::function<void()> worker) {
+    starter_.SetWorkerBody(std::move(worker));
 }
 
 void ProgressRun::Run() {
-    fileCount_ = static_cast<int>(GlobalInputList().size());
+    fileCount_ = static_cast<int>(starter_.Context().files.size());
 
     ProgressDialog dialog(fileCount_);
     dialog_ = &dialog;
@@ -103,20 +100,8 @@ void ProgressRun::Run() {
     charWidth_ = measured > 0 ? measured : 7;
     maxPathChars_ = kPathWidth / charWidth_;
 
-    WorkerProgress& progress = GlobalProgress();
-    {
-        std::lock_guard<std::mutex> lock(ProgressLock());
-        progress.currentIndex = 0;
-        progress.currentFile.clear();
-        progress.convertedCount = 0;
-        progress.keepRunning = 1;
-    }
-    workerDone_ = false;
-    thread_ = std::thread([this] {
-        worker_();
-        workerDone_ = true;
-    });
-    threadKnown_ = true;
+    starter_.Start();
+    started_ = true;
 
     QEventLoop loop;
     loop_ = &loop;
@@ -140,14 +125,15 @@ void ProgressRun::Run() {
 }
 
 void ProgressRun::Poll() {
-    if (asking_ || !threadKnown_) return;
-    if (!workerDone_) {
+    if (asking_ || !started_) return;
+    if (!starter_.Finished()) {
         int index;
         std::string path;
         {
-            std::lock_guard<std::mutex> lock(ProgressLock());
-            index = GlobalProgress().currentIndex;
-            path = GlobalProgress().currentFile;
+            const RunContext& run = starter_.Context();
+            std::lock_guard<std::mutex> lock(run.progressLock);
+            index = run.progress.currentIndex;
+            path = run.progress.currentFile;
         }
         lastIndex_ = index;
         if (index > shownIndex_) {
@@ -166,16 +152,15 @@ void ProgressRun::Poll() {
 }
 
 void ProgressRun::Finish() {
-    if (thread_.joinable()) thread_.join();
-    threadKnown_ = false;
+    const int converted = starter_.Wait();
+    started_ = false;
     finished_ = true;
-    int converted;
     {
-        std::lock_guard<std::mutex> lock(ProgressLock());
-        converted = GlobalProgress().convertedCount;
         // The final count of files started: a run that ends between two looks
         // still shows how far it got.
-        lastIndex_ = GlobalProgress().currentIndex;
+        const RunContext& run = starter_.Context();
+        std::lock_guard<std::mutex> lock(run.progressLock);
+        lastIndex_ = run.progress.currentIndex;
     }
     const std::string progressText = ProgressText(lastIndex_, fileCount_);
     if (stopRequested_) {
@@ -198,18 +183,15 @@ void ProgressRun::Finish() {
 
 void ProgressRun::CloseRequest() {
     if (asking_) return;
-    if (threadKnown_ && !workerDone_) {
+    if (started_ && !starter_.Finished()) {
         // Hold the worker at its next file boundary while the question is open.
-        PauseWorker();
+        starter_.Pause();
         asking_ = true;
         const bool stop = AskBreakConversion(dialogs_);
         asking_ = false;
-        ResumeWorker();
+        starter_.Resume();
         stopRequested_ = stop;
-        if (stop) {
-            std::lock_guard<std::mutex> lock(ProgressLock());
-            GlobalProgress().keepRunning = 0;
-        }
+        if (stop) starter_.RequestStop();
         return;
     }
     if (!finished_) Finish();
@@ -217,10 +199,7 @@ void ProgressRun::CloseRequest() {
 }
 
 void ProgressRun::StopAndClose() {
-    {
-        std::lock_guard<std::mutex> lock(ProgressLock());
-        GlobalProgress().keepRunning = 0;
-    }
+    starter_.RequestStop();
     stopRequested_ = true;
     closeWhenDone_ = true;
     if (finished_ && loop_) loop_->quit();

@@ -3,10 +3,8 @@
 #pragma once
 
 #include <QDialog>
-#include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 class QLabel;
 class QProgressBar;
@@ -16,6 +14,7 @@ class QTimer;
 
 namespace tarnwick {
 
+class RunStarter;
 class UserDialogs;
 
 // The window itself: a close request (close box or Escape) goes to the run,
@@ -41,14 +40,14 @@ private:
 class ProgressRun {
 public:
     // `mainWindow` is disabled for the run; `setStatus` writes the status bar.
-    ProgressRun(QWidget* mainWindow, UserDialogs& dialogs,
+    ProgressRun(QWidget* mainWindow, UserDialogs& dialogs, RunStarter& starter,
                 std::function<void(const std::string&)> setStatus);
     ~ProgressRun();
     ProgressRun(const ProgressRun&) = delete;
     ProgressRun& operator=(const ProgressRun&) = delete;
 
-    // The body of the worker thread; RunConversionWorker by default.
-    void SetWorker(std::function<void()> worker) { worker_ = std::move(worker); }
+    // Replaces the body of the worker thread (tests).
+    void SetWorker(std::function<void()> worker);
 
     // Opens the window, starts the worker, waits for the run and the user's
     // OK, and closes the window again.
@@ -71,14 +70,12 @@ private:
 
     QWidget* main_;
     UserDialogs& dialogs_;
+    RunStarter& starter_;
     std::function<void(const std::string&)> setStatus_;
-    std::function<void()> worker_;
 
     ProgressDialog* dialog_ = nullptr;
     QEventLoop* loop_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> workerDone_{false};
-    bool threadKnown_ = false;
+    bool started_ = false;
     bool finished_ = false;
     bool asking_ = false;
     bool stopRequested_ = false;

@@ -48,8 +48,8 @@ const std::vector<std::pair<std::string, int>>& MainShortcuts();
 int ToolbarIconPixels(int sizeIndex);
 
 // Size limits of the main window's inner area (below the menu bar).
-constexpr int kMinWindowWidth = 510;
-constexpr int kWindowHeight = 260;
+constexpr int kMinWindowWidth = kDefaultWindowWidth;
+constexpr int kWindowHeight = kDefaultWindowHeight;
 
 struct Rect {
     int x = 0, y = 0, w = 0, h = 0;

@@ -49,10 +49,9 @@ protected:
         run.conversion = "bmp";
         run.outputFolder = out.path();
         Prepare();
-        SetWorkerLineWriter([this](const std::string& line) { lines.push_back(line); });
+        sinks.debugLine = [this](const std::string& line) { lines.push_back(line); };
     }
     void TearDown() override {
-        SetWorkerLineWriter(nullptr);
         ClearInputFileList();
         GlobalProgress().keepRunning = 1;
     }
@@ -61,20 +60,26 @@ protected:
     }
     int Convert(const std::string& path) {
         GlobalRunState().inputPath = path;
-        return ConvertFile();
+        return ConvertFile(GlobalSettings(), GlobalRunState(), GlobalRegistry()).converted;
     }
     int RunWorker() {
         WorkerProgress& p = GlobalProgress();
         p.currentIndex = 0;
         p.currentFile.clear();
         p.convertedCount = 0;
-        std::thread worker(RunConversionWorker, 0);
+        std::thread worker([this] { RunConversionWorker(Context(), sinks); });
         worker.join();
         return p.convertedCount;
+    }
+    RunContext Context() {
+        return RunContext{GlobalSettings(), GlobalRunState(), GlobalRegistry(), GlobalInputList(),
+                          GlobalProgress(),  ProgressLock(),    pause};
     }
 
     TempDir out;
     std::vector<std::string> lines;
+    WorkerSinks sinks;
+    PauseGate pause;
 };
 
 // The source as FreeImage reads it, put onto white the way FreeImage_Composite
@@ -384,23 +389,23 @@ TEST_F(PipelineTest, StopAndPauseAreHonouredBetweenFiles) {
     // Paused before the first file, then asked to stop: nothing is converted.
     GlobalProgress().keepRunning = 1;
     GlobalProgress().currentIndex = 0;
-    PauseWorker();
-    std::thread worker(RunConversionWorker, 0);
+    pause.Pause();
+    std::thread worker([this] { RunConversionWorker(Context(), sinks); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     {
         std::lock_guard<std::mutex> lock(ProgressLock());
         EXPECT_EQ(GlobalProgress().currentIndex, 0);
         GlobalProgress().keepRunning = 0;
     }
-    ResumeWorker();
+    pause.Resume();
     worker.join();
     EXPECT_EQ(GlobalProgress().convertedCount, 0);
     EXPECT_TRUE(FilesIn(out.path()).empty());
 
     // Paused and resumed: the run completes.
     GlobalProgress().keepRunning = 1;
-    PauseWorker();
-    ResumeWorker();
+    pause.Pause();
+    pause.Resume();
     EXPECT_EQ(RunWorker(), 1);
 }
 

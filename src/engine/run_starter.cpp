@@ -1,0 +1,94 @@
+#include "engine/run_starter.h"
+
+#include "engine/encoding.h"
+#include "engine/steps.h"
+#include "platform/platform.h"
+
+namespace tarnwick {
+
+bool WatermarkFont::Load(const Settings& s) {
+    Release();
+    loaded_ = LoadWatermarkFont(s);
+    return loaded_;
+}
+
+void WatermarkFont::Release() {
+    if (!loaded_) return;
+    ReleaseWatermarkFont();
+    loaded_ = false;
+}
+
+RunStarter::RunStarter(const Settings& s, RunState& run, const FormatRegistry& reg,
+                       const InputFileList& files, WorkerProgress& progress,
+                       std::mutex& progressLock)
+    : settings_(s),
+      run_(run),
+      registry_(reg),
+      progress_(progress),
+      progressLock_(progressLock),
+      context_{s, run, reg, files, progress, progressLock, pause_} {}
+
+std::unique_ptr<RunStarter> RunStarter::ForProgramRecords() {
+    return std::make_unique<RunStarter>(GlobalSettings(), GlobalRunState(), GlobalRegistry(),
+                                        GlobalInputList(), GlobalProgress(), ProgressLock());
+}
+
+RunStarter::~RunStarter() {
+    if (thread_.joinable()) {
+        RequestStop();
+        pause_.Resume();
+        thread_.join();
+    }
+}
+
+DrawingCheck RunStarter::PrepareDrawing() {
+    const Settings& s = settings_;
+    if (s.frameKind() != FrameKind::None || s.watermarkKind() != WatermarkKind::None)
+        PrepareCanvas();
+    if (s.watermarkKind() == WatermarkKind::Text) {
+        if (!font_.Load(s)) return DrawingCheck::InvalidFont;
+    } else if (s.watermarkKind() == WatermarkKind::Image) {
+        if (s.watermarkImage.empty()) return DrawingCheck::EmptyWatermarkImage;
+        if (platform::FileSize(s.watermarkImage) <= 0) return DrawingCheck::InvalidWatermarkImage;
+    }
+    return DrawingCheck::Ready;
+}
+
+void RunStarter::PrepareEncoding() {
+    PrepareOutputEncoding(registry_, settings_, run_, run_.conversion);
+}
+
+void RunStarter::Start(WorkerSinks sinks) {
+    {
+        std::lock_guard<std::mutex> lock(progressLock_);
+        progress_.currentIndex = 0;
+        progress_.currentFile.clear();
+        progress_.convertedCount = 0;
+        progress_.keepRunning = 1;
+    }
+    if (!sinks.failure) {
+        sinks.failure = [](const std::string& input, const std::string& reason) {
+            platform::WriteErrorLine("tarnwick: " + input + ": " + reason);
+        };
+    }
+    finished_ = false;
+    std::function<void()> body = body_;
+    if (!body) body = [this, sinks] { RunConversionWorker(context_, sinks); };
+    thread_ = std::thread([this, body] {
+        body();
+        finished_ = true;
+    });
+}
+
+int RunStarter::Wait() {
+    if (thread_.joinable()) thread_.join();
+    std::lock_guard<std::mutex> lock(progressLock_);
+    return progress_.convertedCount;
+}
+
+void RunStarter::RequestStop() {
+    std::lock_guard<std::mutex> lock(progressLock_);
+    progress_.keepRunning = 0;
+}
+
+}  // namespace tarnwick
