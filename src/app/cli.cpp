@@ -1,6 +1,7 @@
 // Command-line entry: first-parameter actions, the option scan and the banner.
 #include "app/cli.h"
 
+#include <optional>
 #include <random>
 
 #include "text/product.h"
@@ -119,63 +120,77 @@ std::vector<std::string> HelpLines(const std::string& programName,
     };
 }
 
-CliResult CommandLineEntry(const std::vector<std::string>& rawParams) {
-    CliResult result;
-    if (rawParams.empty()) {
-        result.windowMode = true;
-        return result;
-    }
-    std::vector<std::string> params;
-    params.reserve(rawParams.size());
-    for (const auto& p : rawParams) params.push_back(CleanParameter(p));
+namespace {
 
+// The records a command line works on: both registries, an empty run state,
+// the command-line defaults and the catalog.
+void PrepareCommandLineRecords() {
     FormatRegistry& registry = GlobalRegistry();
     BuildInputRegistry(registry);
     BuildOutputRegistry(registry);
     ResetRunState();
-    Settings& settings = GlobalSettings();
-    ApplyDefaults(settings, true);
+    ApplyDefaults(GlobalSettings(), true);
     LoadCatalog();
-    RunState& run = GlobalRunState();
+}
 
+CliResult Failed(const std::string& line) {
+    platform::WriteLine(line);
+    return CliResult{false, 1};
+}
+
+// The actions a first parameter asks for instead of a conversion: the
+// uninstall prompt, the screenshot mode, the version and the help.
+std::optional<CliResult> FirstParameterAction(const std::vector<std::string>& params) {
     const std::string first = OptionKey(params[0]);
     if (first == "-U") {
         WindowModule module = LoadWindowModule();
-        if (!module.uninstallPrompt) {
-            platform::WriteLine("Error: The uninstall prompt needs the window module and a display");
-            result.exitCode = 1;
-            return result;
-        }
-        result.exitCode = module.uninstallPrompt();
-        return result;
+        if (!module.uninstallPrompt)
+            return Failed("Error: The uninstall prompt needs the window module and a display");
+        return CliResult{false, module.uninstallPrompt()};
     }
     if (first == "-T") {
         std::string folder = params.size() > 1 ? OptionValue(params[1]) : std::string();
         WindowModule module = LoadWindowModule();
-        if (!module.screenshotMode) {
-            platform::WriteLine("Error: The screenshot mode needs the window module and a display");
-            result.exitCode = 1;
-            return result;
-        }
-        result.exitCode = module.screenshotMode(folder.c_str());
-        return result;
+        if (!module.screenshotMode)
+            return Failed("Error: The screenshot mode needs the window module and a display");
+        return CliResult{false, module.screenshotMode(folder.c_str())};
     }
     if (first == "-V" || first == "--VERSION") {
         platform::SetConsoleTitle(WindowTitle());
         platform::WriteLine(VersionText(kProgramVersion));
-        return result;
+        return CliResult{};
     }
     if (first == "-H" || first == "-?" || first == "--HELP") {
         platform::SetConsoleTitle(WindowTitle());
         WriteLines(HelpLines(platform::ProgramName(), InputExtensions()));
-        return result;
+        return CliResult{};
     }
+    return std::nullopt;
+}
 
-    // The option scan: each option acts at once, in command-line order.
-    std::string errorText;
-    bool quietMode = false;
+struct ScanResult {
+    std::string errorText;  // without "Error: "; empty when every option was taken
+    bool quiet = false;
     bool pauseAtExit = false;
-    for (size_t i = 0; i < params.size() && errorText.empty(); ++i) {
+};
+
+// The value of a run-state option: the next parameter for the short form,
+// the text after "=" for the long form.
+std::string RunOptionValue(const std::vector<std::string>& params, size_t& i,
+                           const std::string& key) {
+    if (key.size() != 2) return OptionValue(params[i]);
+    return i + 1 < params.size() ? params[++i] : std::string();
+}
+
+// The option scan: each option acts at once, in command-line order; the
+// first refused value ends it.
+ScanResult ScanOptions(const std::vector<std::string>& params, Settings& settings, RunState& run) {
+    ScanResult scan;
+    const auto refuse = [&scan](const char* text) {
+        scan.errorText = text;
+        return scan;
+    };
+    for (size_t i = 0; i < params.size(); ++i) {
         const std::string key = OptionKey(params[i]);
         if (key.empty()) continue;
         std::string* target = nullptr;
@@ -183,80 +198,66 @@ CliResult CommandLineEntry(const std::vector<std::string>& rawParams) {
         else if (key == "-O" || key == "--OUTPUT") target = &run.outputFolder;
         else if (key == "-C" || key == "--CONVERSION") target = &run.conversion;
         if (target) {
-            std::string value;
-            if (key.size() == 2) {  // short form: the value is the next parameter
-                if (i + 1 < params.size()) value = params[++i];
-            } else {
-                value = OptionValue(params[i]);
-            }
-            if (RejectedShortValue(value)) {
-                errorText = "Incorrect number of parameters";
-                break;
-            }
+            std::string value = RunOptionValue(params, i, key);
+            if (RejectedShortValue(value)) return refuse("Incorrect number of parameters");
             *target = value;
             if (target == &run.inputFile) run.inputGiven = true;
-            continue;
-        }
-        if (key == "-D" || key == "--DEBUG") {
+        } else if (key == "-D" || key == "--DEBUG") {
             run.runMode = "DEBUG";
-            continue;
-        }
-        if (key == "-Q" || key == "--QUIET") {
-            quietMode = true;
-            continue;
-        }
-        if (key == "-P" || key == "--PAUSE") {
-            pauseAtExit = true;
-            continue;
-        }
-        if (key == "--PROFILE") {
+        } else if (key == "-Q" || key == "--QUIET") {
+            scan.quiet = true;
+        } else if (key == "-P" || key == "--PAUSE") {
+            scan.pauseAtExit = true;
+        } else if (key == "--PROFILE") {
             std::string value = OptionValue(params[i]);
-            if (RejectedLongValue(value)) {
-                errorText = "Incorrect number of parameters";
-                break;
-            }
-            if (!LoadProfile(settings, value)) errorText = "Invalid profile file";
-            continue;
+            if (RejectedLongValue(value)) return refuse("Incorrect number of parameters");
+            if (!LoadProfile(settings, value)) return refuse("Invalid profile file");
+        } else if (OptionKind kind; FindOption(key, &kind)) {  // unknown options are ignored
+            std::string value = kind == OptionKind::Flag ? std::string() : OptionValue(params[i]);
+            if (kind != OptionKind::Flag && RejectedLongValue(value))
+                return refuse("Incorrect number of parameters");
+            ApplyOption(settings, key, value);
         }
-        OptionKind kind;
-        if (!FindOption(key, &kind)) continue;  // unknown options are ignored
-        if (kind == OptionKind::Flag) {
-            ApplyOption(settings, key, std::string());
-            continue;
-        }
-        std::string value = OptionValue(params[i]);
-        if (RejectedLongValue(value)) {
-            errorText = "Incorrect number of parameters";
-            break;
-        }
-        ApplyOption(settings, key, value);
     }
+    return scan;
+}
 
-    if (!errorText.empty()) {
+void PrintBanner() {
+    platform::WriteLine(WindowTitle());
+    platform::WriteLine(kNoticeLine);
+    platform::WriteLine(kWebSite);
+    platform::WriteLine(" ");
+}
+
+}  // namespace
+
+CliResult CommandLineEntry(const std::vector<std::string>& rawParams) {
+    if (rawParams.empty()) return CliResult{true, 0};
+    std::vector<std::string> params;
+    params.reserve(rawParams.size());
+    for (const auto& p : rawParams) params.push_back(CleanParameter(p));
+
+    PrepareCommandLineRecords();
+    if (auto action = FirstParameterAction(params)) return *action;
+
+    RunState& run = GlobalRunState();
+    const ScanResult scan = ScanOptions(params, GlobalSettings(), run);
+    if (!scan.errorText.empty()) {
         platform::SetConsoleTitle(WindowTitle());
-        platform::WriteLine("Error: " + errorText);
-        if (pauseAtExit) platform::WaitForKey();
-        result.exitCode = 1;
-        return result;
+        platform::WriteLine("Error: " + scan.errorText);
+        if (scan.pauseAtExit) platform::WaitForKey();
+        return CliResult{false, 1};
     }
-    if (!run.inputGiven) {
-        result.windowMode = true;
-        return result;
-    }
+    if (!run.inputGiven) return CliResult{true, 0};
 
     platform::SetConsoleTitle(WindowTitle());
-    if (!quietMode) {
-        platform::WriteLine(WindowTitle());
-        platform::WriteLine(kNoticeLine);
-        platform::WriteLine(kWebSite);
-        platform::WriteLine(" ");
-    }
-    result.exitCode = RunCliConversion(quietMode);
-    if (pauseAtExit) {
+    if (!scan.quiet) PrintBanner();
+    const int exitCode = RunCliConversion(scan.quiet);
+    if (scan.pauseAtExit) {
         platform::WriteLine("Press any key to exit.");
         platform::WaitForKey();
     }
-    return result;
+    return CliResult{false, exitCode};
 }
 
 }  // namespace tarnwick
