@@ -20,9 +20,16 @@ add_custom_command(
   DEPENDS tarnwick_optiondoc ${CMAKE_CURRENT_LIST_DIR}/tarnwick.1.in
   COMMENT "Writing the manual page and the bash completion from the option table"
   VERBATIM)
-add_custom_target(tarnwick_docs ALL DEPENDS ${TARNWICK_MANPAGE} ${TARNWICK_COMPLETION})
+# Installed compressed, as manual pages are on Debian.
+add_custom_command(
+  OUTPUT ${TARNWICK_MANPAGE}.gz
+  COMMAND gzip -9 -n -f -k ${TARNWICK_MANPAGE}
+  DEPENDS ${TARNWICK_MANPAGE}
+  VERBATIM)
+add_custom_target(tarnwick_docs ALL
+  DEPENDS ${TARNWICK_MANPAGE} ${TARNWICK_MANPAGE}.gz ${TARNWICK_COMPLETION})
 
-install(FILES ${TARNWICK_MANPAGE} DESTINATION share/man/man1)
+install(FILES ${TARNWICK_MANPAGE}.gz DESTINATION share/man/man1)
 install(FILES ${TARNWICK_COMPLETION} DESTINATION share/bash-completion/completions
   RENAME tarnwick)
 

@@ -5,7 +5,10 @@
 #                              the program finds them beside its own file
 #   P/bin/tarnwick             symbolic link to ../lib/tarnwick/tarnwick
 #   P/share/applications/      tarnwick.desktop
-#   P/share/icons/hicolor/     the application icon (scalable, 48x48, 128x128)
+#   P/share/metainfo/          example.pictavo.tarnwick.metainfo.xml (AppStream)
+#   P/share/icons/hicolor/     the application icon (scalable and 16 to 256 pixels)
+#   P/share/man/man1/          tarnwick.1
+#   P/share/bash-completion/completions/tarnwick
 
 set(TARNWICK_INSTALL_DIR lib/tarnwick)
 
@@ -45,8 +48,8 @@ install(CODE [[
   message(STATUS "Installing: ${_bin}/tarnwick -> ../lib/tarnwick/tarnwick")
 ]])
 
-# Desktop entry and application icon.
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.desktop DESTINATION share/applications)
+# Application icon; the desktop entry and the AppStream data are installed
+# with the window mode (assets/CMakeLists.txt).
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../assets/app/tarnwick.svg
   DESTINATION share/icons/hicolor/scalable/apps)
 get_property(_tarnwick_appicon_dir GLOBAL PROPERTY TARNWICK_APPICON_DIR)

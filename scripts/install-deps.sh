@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev googletest
   xvfb xauth imagemagick
   desktop-file-utils
+  groff-base appstream dpkg-dev
 )
 
 missing=()
