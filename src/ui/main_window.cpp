@@ -3,6 +3,7 @@
 #include "ui/main_window.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -53,8 +54,45 @@ void Place(QWidget* w, const Rect& r) { w->setGeometry(r.x, r.y, r.w, r.h); }
 }  // namespace
 
 MainWindow::MainWindow(UserDialogs& dialogs)
+// The texts that share the window's Alt keys: the three menu titles, then the
+// three field labels. Alt+X stays the Exit shortcut.
+std::vector<std::string> WindowMnemonicTexts() {
+    const std::pair<const char*, const char*> keys[6] = {
+        {"Menu", "File"},          {"Menu", "Converter"},        {"Menu", "Help"},
+        {"General", "Input File"}, {"General", "Output Folder"}, {"General", "Output Format"}};
+    std::string taken = "x";
+    std::vector<std::string> texts;
+    for (const auto& [group, key] : keys)
+        texts.push_back(MainWindow::WithMnemonic(CatalogText(group, key), taken));
+    return texts;
+}
+
     : dialogs_(dialogs), help_(std::make_unique<HelpCommands>(this, dialogs)) {
     setObjectName(QStringLiteral("mainWindow"));
+std::string MainWindow::WithMnemonic(const std::string& text, std::string& taken) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '&') out += '&';
+    }
+    const size_t end = std::min(out.find('\t'), out.size());
+    const auto usable = [&](size_t i) {
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        return c < 0x80 && std::isalnum(c) &&
+               taken.find(static_cast<char>(std::tolower(c))) == std::string::npos;
+    };
+    for (const bool wordStartsOnly : {true, false}) {
+        for (size_t i = 0; i < end; ++i) {
+            const bool wordStart = i == 0 || out[i - 1] == ' ';
+            if ((wordStart || !wordStartsOnly) && usable(i)) {
+                taken += static_cast<char>(std::tolower(static_cast<unsigned char>(out[i])));
+                return out.insert(i, "&");
+            }
+        }
+    }
+    return out;
+}
+
     SetShowAddedInputFileHook([this](const std::string& path) { ShowAddedInputFile(path); });
 }
 
@@ -77,9 +115,9 @@ void MainWindow::Create(const Geometry& g) {
     panel_ = new QWidget(central_);
     panel_->setGeometry(0, 0, g.width, std::max(0, g.height - 130));
 
-    const char* labelKeys[3] = {"Input File", "Output Folder", "Output Format"};
+    const std::vector<std::string> mnemonicTexts = WindowMnemonicTexts();
     for (int i = 0; i < 3; ++i) {
-        labels_[i] = new QLabel(Q(CatalogText("General", labelKeys[i])), panel_);
+        labels_[i] = new QLabel(Q(mnemonicTexts[3 + static_cast<size_t>(i)]), panel_);
         labels_[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
     inputField_ = new QLineEdit(panel_);
@@ -87,10 +125,16 @@ void MainWindow::Create(const Geometry& g) {
     folderList_ = new QComboBox(panel_);
     folderList_->setObjectName(QStringLiteral("outputFolders"));
     formatList_ = new QComboBox(panel_);
+    // A file dropped onto the field goes to the window like any other drop,
+    // instead of being pasted into the text.
+    inputField_->setAcceptDrops(false);
     formatList_->setObjectName(QStringLiteral("outputFormats"));
     BuildFieldButtons();
     convertButton_ = new QPushButton(panel_);
     convertButton_->setObjectName(QStringLiteral("convertButton"));
+    labels_[0]->setBuddy(inputField_);
+    labels_[1]->setBuddy(folderList_);
+    labels_[2]->setBuddy(formatList_);
     convertButton_->setIconSize(QSize(64, 64));
     convertButton_->setToolTip(Q(CatalogText("General", "Convert")));
     convertButton_->setAccessibleName(Q(CatalogText("General", "Convert")));
@@ -98,6 +142,7 @@ void MainWindow::Create(const Geometry& g) {
 
     // Directly in the window, so a toolbar of another height does not move it.
     notice_ = new QLabel(Q(kNoticeLine), this);
+    ApplyTabOrder();
 
     // Control events: only the user's own choices count, not changes made here.
     QObject::connect(folderList_, &QComboBox::activated, [this](int) {
@@ -239,15 +284,18 @@ void MainWindow::BuildMainMenu() {
     for (QAction* title : bar->actions())
         if (QMenu* menu = title->menu()) menu->deleteLater();
     bar->clear();
-    const auto item = [this](QMenu* menu, const char* key, const char* image, int command,
-                             const char* keys = nullptr) {
-        std::string text = CatalogText("Menu", key);
+    // Mnemonics of the items of one menu; the titles share the window's.
+    std::string taken;
+    const auto item = [this, &taken](QMenu* menu, const char* key, const char* image, int command,
+                                     const char* keys = nullptr) {
+        std::string text = WithMnemonic(CatalogText("Menu", key), taken);
         if (keys) text += std::string("\t") + keys;
         QAction* action = menu->addAction(MenuIcon(image), Q(text));
         action->setData(command);
         QObject::connect(action, &QAction::triggered, [this, command] { RunCommand(command); });
     };
-    QMenu* file = bar->addMenu(Q(CatalogText("Menu", "File")));
+    const std::vector<std::string> titles = WindowMnemonicTexts();
+    QMenu* file = bar->addMenu(Q(titles[0]));
     item(file, "New", "New", kCmdNew, "Ctrl+N");
     file->addSeparator();
     item(file, "Select Input File", "Add", kCmdAddInputFile);
@@ -255,14 +303,16 @@ void MainWindow::BuildMainMenu() {
     file->addSeparator();
     item(file, "Exit", "Exit", kCmdExit, "Alt+X");
 
-    QMenu* converter = bar->addMenu(Q(CatalogText("Menu", "Converter")));
+    taken.clear();
+    QMenu* converter = bar->addMenu(Q(titles[1]));
     item(converter, "Convert", "Convert", kCmdConvert, "F5");
     converter->addSeparator();
     item(converter, "Custom Converter", "CustomConverter", kCmdFindConverter);
     converter->addSeparator();
     item(converter, "Preferences", "Preferences", kCmdPreferences);
 
-    QMenu* help = bar->addMenu(Q(CatalogText("Menu", "Help")));
+    taken.clear();
+    QMenu* help = bar->addMenu(Q(titles[2]));
     item(help, "Manual", "Help", kCmdUserManual, "F1");
     help->addSeparator();
     item(help, "Send Feedback", "Email", kCmdSendFeedback);
@@ -337,7 +387,16 @@ void MainWindow::BuildFieldButtons() {
         fieldButtons_[i] = b;
         b->show();
     }
-    if (created_) LayoutMainWindow();
+    if (created_) {
+        ApplyTabOrder();
+        LayoutMainWindow();
+    }
+}
+
+void MainWindow::ApplyTabOrder() {
+    QWidget* order[] = {inputField_, fieldButtons_[0], folderList_, fieldButtons_[1],
+                        formatList_, fieldButtons_[2], convertButton_};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
 void MainWindow::RefreshControlImages() {

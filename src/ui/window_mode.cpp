@@ -7,11 +7,16 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QIcon>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "engine/format_registry.h"
+#include "engine/input_list.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/config.h"
@@ -122,7 +127,25 @@ std::unique_ptr<QApplication> OpenApplication(const std::string& what) {
     static int argc = 1;
     static char name[] = "tarnwick";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QApplication>(argc, argv);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    SetApplicationIdentity();
+    return app;
+}
+
+void SetApplicationIdentity() {
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QString file = QStringLiteral(":/app/tarnwick-%1.png").arg(size);
+        if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
+    }
+    if (icon.isNull()) icon = QIcon::fromTheme(QStringLiteral("tarnwick"));
+    QApplication::setWindowIcon(icon);
+}
+
+std::string StartupInputFile(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1 || arguments[0].empty() || arguments[0][0] == '-') return {};
+    return arguments[0];
 }
 
 void DesktopSize(int* width, int* height) {
@@ -157,6 +180,12 @@ void WindowModeSession::Start() {
 }
 
 bool WindowModeSession::Finish() {
+void WindowModeSession::TakeStartupFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    AddInputFile(error ? path : absolute.lexically_normal().string());
+}
+
     Settings& s = GlobalSettings();
     if (window_) StoreWindowStateForExit(window_->Snapshot(), s);
     else if (s.outFoldersHistory == 0) s.recentOutFolders.clear();
@@ -178,9 +207,13 @@ extern "C" int tarnwick_window_main(int argc, char** argv) {
     WindowModeSession session(dialogs);
     session.Start();
     {
+    const std::string startupFile =
+        StartupInputFile(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
         SignalBridge bridge(session.Window());
+    SetApplicationIdentity();
         app.exec();
     }
     session.Finish();
+    if (!startupFile.empty()) session.TakeStartupFile(startupFile);
     return 0;
 }

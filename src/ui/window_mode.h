@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QApplication;
 
@@ -24,6 +25,14 @@ std::unique_ptr<QApplication> OpenApplication(const std::string& what);
 // The primary screen's size (a QApplication must exist).
 void DesktopSize(int* width, int* height);
 
+// Tells the desktop which entry the program's windows belong to and gives them
+// the application icon (a QApplication must exist).
+void SetApplicationIdentity();
+
+// The file that "Open With" of a file manager passes: the only argument after
+// the program name when it is not an option; empty otherwise.
+std::string StartupInputFile(const std::vector<std::string>& arguments);
+
 class WindowModeSession {
 public:
     explicit WindowModeSession(UserDialogs& dialogs);
@@ -32,6 +41,8 @@ public:
     // Loads the configuration, catalog, images and theme, then creates,
     // prepares and shows the main window. A QApplication must exist.
     void Start();
+    // Takes a file named at start as if it were added with "Add Input File".
+    void TakeStartupFile(const std::string& path);
     // Stores the window's state, applies the folder-history rule and writes the
     // configuration file. False when the file could not be written.
     bool Finish();

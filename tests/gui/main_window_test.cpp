@@ -58,21 +58,21 @@ TEST_F(WindowTest, MenusToolbarAndShortcutsDeliverCommandNumbers) {
             if (!a->isSeparator()) items.emplace_back(S(a->text()), a->data().toInt());
     }
     const std::vector<std::pair<std::string, int>> expected{
-        {"File", -1},
-        {"New\tCtrl+N", 0},
-        {"Add Input File...", 5},
-        {"Select Output Folder...", 7},
-        {"Exit\tAlt+X", 3},
-        {"Converter", -1},
-        {"Convert\tF5", 14},
-        {"Find a File Converter...", 16},
-        {"Preferences...", 17},
-        {"Help", -1},
-        {"User Manual...\tF1", 18},
-        {"Send Feedback", 21},
-        {"Visit the Program's Homepage", 22},
-        {"Check For a New Version", 23},
-        {"About...", 24}};
+        {"&File", -1},
+        {"&New\tCtrl+N", 0},
+        {"&Add Input File...", 5},
+        {"&Select Output Folder...", 7},
+        {"&Exit\tAlt+X", 3},
+        {"&Converter", -1},
+        {"&Convert\tF5", 14},
+        {"&Find a File Converter...", 16},
+        {"&Preferences...", 17},
+        {"&Help", -1},
+        {"&User Manual...\tF1", 18},
+        {"&Send Feedback", 21},
+        {"&Visit the Program's Homepage", 22},
+        {"&Check For a New Version", 23},
+        {"&About...", 24}};
     EXPECT_EQ(items, expected);
 
     std::vector<std::pair<std::string, int>> tools;
