@@ -4,17 +4,14 @@
 
 namespace tarnwick {
 
-namespace {
-// FreeImage reports decoder trouble through this callback; the engine judges
-// results by return values, so the messages are dropped.
-void IgnoreFreeImageMessage(FREE_IMAGE_FORMAT, const char*) {}
-}  // namespace
-
 void EnsureFreeImage() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // No message callback is installed: the engine judges results by
+        // return values, and with a callback the library formats every
+        // message into a fixed 512-byte buffer, which a long file name in a
+        // message overruns. Without one it formats nothing.
         FreeImage_Initialise(FALSE);
-        FreeImage_SetOutputMessage(IgnoreFreeImageMessage);
     });
 }
 

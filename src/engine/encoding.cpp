@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/format_registry.h"
-#include "platform/platform.h"
+#include "platform/safe_save.h"
 
 namespace tarnwick {
 
@@ -47,13 +47,6 @@ uint32_t GetLe32(const BYTE* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
-
-// Closes a FreeImage memory stream whatever happens.
-struct MemoryCloser {
-    void operator()(FIMEMORY* m) const noexcept {
-        if (m) FreeImage_CloseMemory(m);
-    }
-};
 
 }  // namespace
 
@@ -157,24 +150,49 @@ Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
     }
 }
 
-int SaveBmpExactPalette(FIBITMAP* image, const std::string& path, const RunState& run) {
-    if (!image || FreeImage_GetBPP(image) != 8 || !FreeImage_GetPalette(image)) return 0;
+void FixBmpSizeFields(BYTE* data, size_t size) {
+    if (!data || size < 54 || size > 0xFFFFFFFFu || data[0] != 'B' || data[1] != 'M') return;
+    if (GetLe32(data + 14) < 40) return;  // an old core header has no such fields
+    auto put = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) data[at + i] = static_cast<BYTE>((v >> (8 * i)) & 0xFF);
+    };
+    put(2, static_cast<uint32_t>(size));
+    const uint32_t pixelOffset = GetLe32(data + 10);
+    const uint32_t compression = GetLe32(data + 30);
+    if ((compression == 1 || compression == 2) && pixelOffset <= size)  // BI_RLE8, BI_RLE4
+        put(34, static_cast<uint32_t>(size - pixelOffset));
+}
 
-    std::unique_ptr<FIMEMORY, MemoryCloser> stream(FreeImage_OpenMemory());
-    if (!stream) return 0;
-    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(run.outputFif), image, stream.get(),
-                                run.saveFlags))
-        return 0;
+EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
+    EncodedFile file;
+    if (!image) return file;
+    file.stream.reset(FreeImage_OpenMemory());
+    if (!file.stream) return file;
+    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(fif), image, file.stream.get(), flags))
+        return EncodedFile();
     BYTE* data = nullptr;
     DWORD size = 0;
-    if (!FreeImage_AcquireMemory(stream.get(), &data, &size) || !data) return 0;
+    if (!FreeImage_AcquireMemory(file.stream.get(), &data, &size) || !data || size == 0)
+        return EncodedFile();
+    if (fif == FIF_BMP) FixBmpSizeFields(data, size);
+    file.data = data;
+    file.size = size;
+    return file;
+}
+
+EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run) {
+    if (!image || FreeImage_GetBPP(image) != 8 || !FreeImage_GetPalette(image)) return EncodedFile();
+    EncodedFile file = EncodeImage(image, run.outputFif, run.saveFlags);
+    if (!file) return file;
+    BYTE* data = file.data;
+    const size_t size = file.size;
     // The encoder's own headers say where its pixel data starts (after its
     // full 256-entry colour table) and how the pixels are compressed.
-    if (size < 54 || data[0] != 'B' || data[1] != 'M') return 0;
+    if (size < 54 || data[0] != 'B' || data[1] != 'M') return EncodedFile();
     const uint32_t pixelOffset = GetLe32(data + 10);
-    if (pixelOffset < 54 || pixelOffset > size) return 0;
+    if (pixelOffset < 54 || pixelOffset > size) return EncodedFile();
     const uint32_t compression = GetLe32(data + 30);
-    const uint32_t pixelBytes = size - pixelOffset;
+    const uint32_t pixelBytes = static_cast<uint32_t>(size - pixelOffset);
 
     // Highest palette index used by any pixel; row padding is not looked at.
     const unsigned width = FreeImage_GetWidth(image);
@@ -190,32 +208,41 @@ int SaveBmpExactPalette(FIBITMAP* image, const std::string& path, const RunState
     const BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image);
     const RGBQUAD* palette = FreeImage_GetPalette(image);
     const uint32_t dataOffset = 54 + 4 * n;
-    std::string file(dataOffset, '\0');
-    file[0] = 'B';
-    file[1] = 'M';
-    PutLe32(file, 2, dataOffset + pixelBytes);
-    PutLe32(file, 10, dataOffset);
-    PutLe32(file, 14, 40);
-    PutLe32(file, 18, static_cast<uint32_t>(info->biWidth));
-    PutLe32(file, 22, static_cast<uint32_t>(info->biHeight));
-    PutLe16(file, 26, 1);
-    PutLe16(file, 28, 8);
-    PutLe32(file, 30, compression);
-    PutLe32(file, 34, pixelBytes);
-    PutLe32(file, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
-    PutLe32(file, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
-    PutLe32(file, 46, n);
-    PutLe32(file, 50, n);
+    if (dataOffset > pixelOffset) return EncodedFile();
+    std::string head(dataOffset, '\0');
+    head[0] = 'B';
+    head[1] = 'M';
+    PutLe32(head, 2, dataOffset + pixelBytes);
+    PutLe32(head, 10, dataOffset);
+    PutLe32(head, 14, 40);
+    PutLe32(head, 18, static_cast<uint32_t>(info->biWidth));
+    PutLe32(head, 22, static_cast<uint32_t>(info->biHeight));
+    PutLe16(head, 26, 1);
+    PutLe16(head, 28, 8);
+    PutLe32(head, 30, compression);
+    PutLe32(head, 34, pixelBytes);
+    PutLe32(head, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
+    PutLe32(head, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
+    PutLe32(head, 46, n);
+    PutLe32(head, 50, n);
     for (uint32_t i = 0; i < n; ++i) {
-        file[54 + 4 * i] = static_cast<char>(palette[i].rgbBlue);
-        file[54 + 4 * i + 1] = static_cast<char>(palette[i].rgbGreen);
-        file[54 + 4 * i + 2] = static_cast<char>(palette[i].rgbRed);
-        file[54 + 4 * i + 3] = 0;
+        head[54 + 4 * i] = static_cast<char>(palette[i].rgbBlue);
+        head[54 + 4 * i + 1] = static_cast<char>(palette[i].rgbGreen);
+        head[54 + 4 * i + 2] = static_cast<char>(palette[i].rgbRed);
+        head[54 + 4 * i + 3] = 0;
     }
-    file.append(reinterpret_cast<const char*>(data) + pixelOffset, pixelBytes);
-    stream.reset();
+    // The shorter colour table moves the pixel data forward inside the
+    // encoder's own buffer; no second copy of the picture is made.
+    std::memmove(data + dataOffset, data + pixelOffset, pixelBytes);
+    std::memcpy(data, head.data(), head.size());
+    file.size = static_cast<size_t>(dataOffset) + pixelBytes;
+    return file;
+}
 
-    return platform::WriteFileAtomic(path, file) ? 1 : 0;
+int SaveBmpExactPalette(FIBITMAP* image, const std::string& path, const RunState& run) {
+    const EncodedFile file = EncodeBmpExactPalette(image, run);
+    if (!file) return 0;
+    return platform::SafeSaveBytes(path, file.data, file.size).ok ? 1 : 0;
 }
 
 }  // namespace tarnwick

@@ -2,6 +2,7 @@
 // exact-palette BMP writer.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/bitmap.h"
@@ -22,8 +23,40 @@ int AutoBppFor(const FormatRegistry& reg, const std::string& extension, int sour
 // Returns no image for a depth it does not handle.
 Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run);
 
-// Writes an 8-bit palettised image as BMP whose colour table holds only the
-// entries up to the highest index used. 1 when the whole file was written.
+// Closes a FreeImage memory stream whatever happens.
+struct MemoryCloser {
+    void operator()(FIMEMORY* m) const noexcept {
+        if (m) FreeImage_CloseMemory(m);
+    }
+};
+using MemoryStream = std::unique_ptr<FIMEMORY, MemoryCloser>;
+
+// A whole output file encoded in memory: `size` bytes at `data`, owned by
+// `stream`. Empty (no data) when the encoding failed.
+struct EncodedFile {
+    MemoryStream stream;
+    BYTE* data = nullptr;
+    size_t size = 0;
+    explicit operator bool() const { return data != nullptr; }
+};
+
+// Encodes with FreeImage's writer for `fif` and `flags`. A BMP comes out with
+// honest size fields (see FixBmpSizeFields).
+EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags);
+
+// The library's BMP writer puts the uncompressed size into the file-size field
+// of an RLE-compressed file and 0 into its image-size field, which strict
+// readers refuse. Sets the file size to `size` and, for RLE8/RLE4, the image
+// size to the bytes after the pixel-data offset. Anything that is not a BMP is
+// left alone.
+void FixBmpSizeFields(BYTE* data, size_t size);
+
+// Encodes an 8-bit palettised image as BMP whose colour table holds only the
+// entries up to the highest index used.
+EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run);
+
+// Writes that BMP to `path` through the safe save. 1 when the whole file was
+// written and is in place, else 0 (an existing file is then unchanged).
 int SaveBmpExactPalette(FIBITMAP* image, const std::string& path, const RunState& run);
 
 }  // namespace tarnwick

@@ -1,9 +1,11 @@
 // Linux implementation of the platform layer.
 #include "platform/platform.h"
+#include "platform/safe_save.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -116,33 +118,53 @@ std::string TempPathBeside(const std::string& path) {
     std::lock_guard<std::mutex> lock(m);
     auto slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%d.%08llx.tmp", static_cast<int>(getpid()),
+    // Short, whatever the target's name: a target name near the longest
+    // legal name must still have room for its temporary file.
+    char name[32];
+    std::snprintf(name, sizeof name, ".tarnwick-%08llx.tmp",
                   static_cast<unsigned long long>(rng() & 0xffffffffull));
-    return folder + "." + name + suffix;
+    return folder + name;
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
-    std::string tmp = TempPathBeside(path);
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (done < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
+    return SafeSaveBytes(path, bytes.data(), bytes.size()).ok;
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes) {
+    if (path.empty()) return std::nullopt;
+    // A look before opening: opening a device can already do something.
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    // Non-blocking, so a FIFO put there in the meantime is never waited on;
+    // the opened file is looked at again.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<uint64_t>(st.st_size) <= maxBytes) {
+        std::string data;
+        data.reserve(static_cast<size_t>(st.st_size));
+        char buffer[65536];
+        bool ok = true;
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                ok = false;
+                break;
+            }
+            if (n == 0) break;
+            // The file may grow while it is read.
+            if (data.size() + static_cast<size_t>(n) > maxBytes) {
+                ok = false;
+                break;
+            }
+            data.append(buffer, static_cast<size_t>(n));
         }
-        done += static_cast<size_t>(n);
+        if (ok) bytes = std::move(data);
     }
-    if (ok && fsync(fd) != 0) ok = false;
-    if (close(fd) != 0) ok = false;
-    if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) unlink(tmp.c_str());
-    return ok;
+    ::close(fd);
+    return bytes;
 }
 
 // The instant is copied as it is: going through the local wall-clock value
@@ -174,11 +196,13 @@ std::string EnvText(const char* name) {
     return t.substr(b, t.find_last_not_of(" \t") - b + 1);
 }
 
-// The user's home folder: $HOME, else the password database.
+// The user's home folder: $HOME when it is an absolute path, else the
+// password database; empty when neither knows one.
 std::string HomeFolder() {
     std::string home = EnvText("HOME");
-    if (!home.empty()) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    if (!home.empty() && home[0] == '/') return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+        return pw->pw_dir;
     return std::string();
 }
 
@@ -188,9 +212,10 @@ std::string UserConfigFolder() {
     std::string base = EnvText("XDG_CONFIG_HOME");
     if (base.empty() || base[0] != '/') {  // relative values are not used
         std::string home = HomeFolder();
-        base = home.empty() ? std::string() : home + "/.config";
+        if (home.empty()) return std::string();  // never the root folder
+        base = home + "/.config";
     }
-    if (base.empty() || base.back() != '/') base += '/';
+    if (base.back() != '/') base += '/';
     return base;
 }
 
@@ -212,6 +237,13 @@ void WriteLine(const std::string& text) {
     std::fflush(stdout);
 }
 
+void WriteErrorLine(const std::string& text) {
+    std::lock_guard<std::mutex> lock(ConsoleMutex());
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
 void SetConsoleTitle(const std::string& title) {
     if (!isatty(STDOUT_FILENO)) return;
     std::lock_guard<std::mutex> lock(ConsoleMutex());
@@ -231,30 +263,48 @@ void WaitForKey() {
     char c;
     while (read(STDIN_FILENO, &c, 1) < 0 && errno == EINTR) {
     }
-    tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    // One key can send several bytes (an arrow key "ESC [ A", a function key,
+    // a character of several UTF-8 bytes). They arrive together; whatever
+    // follows within a moment belongs to the same key and is read too, so
+    // nothing of it reaches the shell after the program ends.
+    char rest[64];
+    for (int round = 0; round < 64; ++round) {
+        struct pollfd p{STDIN_FILENO, POLLIN, 0};
+        const int ready = poll(&p, 1, 30);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || !(p.revents & POLLIN)) break;
+        if (read(STDIN_FILENO, rest, sizeof rest) <= 0) break;
+    }
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
 }
 
 bool AcquireSingleInstance(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string folder = (runtime && *runtime && FolderExists(runtime)) ? runtime : "/tmp";
-void WriteErrorLine(const std::string& text) {
-    std::lock_guard<std::mutex> lock(ConsoleMutex());
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
-
-    if (folder.back() != '/') folder += '/';
     std::string file;
     for (char c : name) file += (c == '/' || c == ' ') ? '_' : c;
-    std::string path = folder + file + ".lock";
+    // The runtime folder belongs to the user alone; /tmp is shared, so the
+    // file there carries the user id.
+    const std::string runtime = EnvText("XDG_RUNTIME_DIR");
+    std::string path;
+    if (!runtime.empty() && runtime[0] == '/' && FolderExists(runtime)) {
+        path = runtime + (runtime.back() == '/' ? "" : "/") + file + ".lock";
+    } else {
+        path = "/tmp/" + file + "-" + std::to_string(static_cast<unsigned long>(getuid())) + ".lock";
+    }
     // The descriptor stays open for the life of the process; the kernel
-    // drops the lock when the process ends, however it ends.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // drops the lock when the process ends, however it ends. A lock file we
+    // cannot use (a link, another user's file, a folder we may not write)
+    // cannot tell us about another copy of ours: the start goes on.
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) return true;
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
         close(fd);
-        return false;
+        return true;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        close(fd);
+        return !held;
     }
     return true;
 }

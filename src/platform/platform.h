@@ -20,10 +20,14 @@ std::string CurrentFolder();  // with trailing '/'
 // Modification time as a local date value (local wall clock read as UTC).
 std::optional<int64_t> FileModifiedLocal(const std::string& path);
 bool SetFileModifiedLocal(const std::string& path, int64_t localDateValue);
-// Writes bytes to a temporary file in the target's folder and renames it over
-// the target; the target is never left half-written.
+// Reads a whole regular file of at most `maxBytes` bytes. Anything else (a
+// missing file, a folder, a FIFO, a device, a larger file) gives nothing; a
+// FIFO or device is never waited on.
+std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes);
+// Writes bytes through SafeSaveBytes (safe_save.h); false on any failure.
 bool WriteFileAtomic(const std::string& path, const std::string& bytes);
-// A unique temporary path in the same folder as `path` (for atomic saves).
+// A unique short temporary path in the same folder as `path`. New code saves
+// through SafeSave, which makes and removes its own temporary file.
 std::string TempPathBeside(const std::string& path);
 
 // Gives `to` the modification time of `from` (whole seconds); access time
@@ -33,8 +37,8 @@ bool RemoveFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 
 // The per-user configuration folder with a trailing '/': $XDG_CONFIG_HOME
-// when it is absolute, else ~/.config/ (home from $HOME or the password
-// database); empty when no home is known.
+// when it is absolute, else ~/.config/ (home from an absolute $HOME, else the
+// password database); empty when no home is known.
 std::string UserConfigFolder();
 // Creates a folder and any missing folders above it.
 void CreateFolders(const std::string& folder);
@@ -44,14 +48,17 @@ int64_t NowLocalDateValue();
 
 // Console.
 void WriteLine(const std::string& text);
-void SetConsoleTitle(const std::string& title);  // only when stdout is a terminal
-// Reads one key from a terminal; returns at once when stdin is not a terminal.
-void WaitForKey();
-
 // One line on standard error (reasons of failures).
 void WriteErrorLine(const std::string& text);
-// Single instance: exclusive flock on a lock file named after `name`.
-// False when another process holds it.
+void SetConsoleTitle(const std::string& title);  // only when stdout is a terminal
+// Reads one key from a terminal, with every byte the key sent (an arrow key
+// sends an escape sequence); returns at once when stdin is not a terminal.
+void WaitForKey();
+
+// Single instance: exclusive flock on a lock file named after `name` in
+// $XDG_RUNTIME_DIR, else in /tmp with the user id in the file name. False
+// only when another process of this user holds it; a lock file that cannot
+// be used (another user's, a link, an unwritable folder) lets the start go on.
 bool AcquireSingleInstance(const std::string& name);
 
 // Opens a document, web address or mailto: link with the desktop's program.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tarnwick::platform {
 
@@ -30,7 +31,38 @@ struct SaveResult {
 // Saves the file that `fill` writes into the sink. When fill returns false or
 // any write, flush or rename fails, the target is left as it was and no
 // temporary file remains.
+//
+// How the target is replaced:
+// - a symbolic link is followed to its final target, which is replaced (the
+//   link stays a link);
+// - an existing target keeps its permission bits (and, where allowed, its
+//   owner); a new file gets the usual 0666 less the umask;
+// - an existing target that is not a regular file (a folder, a FIFO, a
+//   device) is refused;
+// - the temporary file has a short name of its own (".tarnwick-XXXXXXXX.tmp")
+//   in the target's folder, so any legal target name can be saved;
+// - the file is flushed to disk before the rename, the folder after it.
 SaveResult SafeSave(const std::string& target, const std::function<bool(SaveSink&)>& fill);
+
+// A piece of a file that is already complete in memory.
+struct SaveBuffer {
+    const void* data = nullptr;
+    size_t size = 0;
+};
+
+// Saves bytes that are all in memory, one piece after the other. Like
+// SafeSave, and besides: when the target's folder does not let us create the
+// temporary file but the existing target is writable, the target is
+// overwritten in place. Room for the whole file is reserved first, so a full
+// disk is found before the old content is touched where the file system can
+// reserve room.
+SaveResult SafeSaveBuffers(const std::string& target, const std::vector<SaveBuffer>& parts);
 SaveResult SafeSaveBytes(const std::string& target, const void* data, size_t size);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a save in
+// progress before the process ends as the signal says (the signal is raised
+// again with its default action). For the command line, whose process simply
+// ends on these signals. Idempotent.
+void InstallSaveCleanupOnSignals();
 
 }  // namespace tarnwick::platform

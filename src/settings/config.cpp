@@ -59,6 +59,7 @@ void WriteSettings(PreferenceFile& file, const Settings& s) {
 
 std::string SettingsFolder() {
     const std::string base = platform::UserConfigFolder();
+    if (base.empty()) return std::string();  // no home: nothing is made at the root
     const std::string maker = base + "Pictavo/";
     const std::string program = maker + "tarnwick/";
     if (!platform::FolderExists(program)) {

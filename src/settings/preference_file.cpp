@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cstdio>
 #include <cmath>
+#include <optional>
 
 #include "platform/platform.h"
+#include "platform/safe_save.h"
 #include "text/text_util.h"
 
 namespace tarnwick {
@@ -27,18 +29,6 @@ std::string Latin1ToUtf8(const std::string& bytes) {
         }
     }
     return out;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    bytes.clear();
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
 }
 
 // A line break inside a written value would start a new line of the file:
@@ -64,9 +54,9 @@ bool PreferenceFile::Open(const std::string& path) {
     writing_ = false;
     out_.clear();
     path_.clear();
-    std::string bytes;
-    if (path.empty() || !ReadWholeFile(path, bytes)) return false;
-    OpenFromBytes(bytes);
+    const std::optional<std::string> bytes = platform::ReadRegularFile(path, kMaxFileBytes);
+    if (!bytes) return false;
+    OpenFromBytes(*bytes);
     return true;
 }
 
@@ -224,7 +214,10 @@ std::string PreferenceFile::Serialize() const {
 
 bool PreferenceFile::Close() {
     bool ok = true;
-    if (writing_) ok = !path_.empty() && platform::WriteFileAtomic(path_, Serialize());
+    if (writing_) {
+        const std::string bytes = Serialize();
+        ok = !path_.empty() && platform::SafeSaveBytes(path_, bytes.data(), bytes.size()).ok;
+    }
     groups_.clear();
     current_ = -1;
     writing_ = false;

@@ -2,6 +2,7 @@
 // file and the command-line profiles.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,7 +11,12 @@ namespace tarnwick {
 
 class PreferenceFile {
 public:
-    // Reads the whole file (UTF-8 with BOM, else ISO-8859-1). False when missing/unreadable.
+    // The largest file Open reads; settings files are a few kilobytes.
+    static constexpr uint64_t kMaxFileBytes = 16u * 1024 * 1024;
+
+    // Reads the whole file (UTF-8 with BOM, else ISO-8859-1). False when it is
+    // missing, unreadable, not a regular file (a FIFO is never waited on) or
+    // larger than kMaxFileBytes.
     bool Open(const std::string& path);
     // Parses text already in memory (same rules as Open).
     void OpenFromBytes(const std::string& bytes);
@@ -30,7 +36,8 @@ public:
     void WriteText(const std::string& key, const std::string& value);
     void WriteComment(const std::string& text);
 
-    // Writes a created document (temporary file renamed over the target). False on failure.
+    // Writes a created document through the safe save (an existing file is
+    // kept whole on any failure). False on failure.
     bool Close();
     // The bytes a created document would write.
     std::string Serialize() const;

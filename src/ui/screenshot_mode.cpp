@@ -1,5 +1,7 @@
 // The screenshot mode: two JPEG pictures of the main window for the web pages.
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
@@ -16,6 +18,7 @@
 #include "engine/format_registry.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
+#include "platform/safe_save.h"
 #include "settings/settings.h"
 #include "ui/qt_text.h"
 #include "text/catalog.h"
@@ -63,11 +66,25 @@ void DrawWebAddress(QImage& image) {
                      Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
 }
 
+namespace {
+
+// Encodes in memory and writes through the safe save, so an old picture is
+// never left half-overwritten.
+bool SaveJpeg(const QImage& image, const std::string& path) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPEG", 90)) return false;
+    buffer.close();
+    return platform::SafeSaveBytes(path, bytes.constData(), static_cast<size_t>(bytes.size())).ok;
+}
+
+}  // namespace
+
 bool SaveScreenshotPictures(const QImage& picture, const std::string& folder) {
-    const bool first = picture.save(Q(folder + "tarnwick1.jpg"), "JPEG", 90);
+    const bool first = SaveJpeg(picture, folder + "tarnwick1.jpg");
     const QImage small = picture.scaled(180, ScaledPictureHeight(picture.width(), picture.height()),
                                         Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    const bool second = small.save(Q(folder + "tarnwick1x.jpg"), "JPEG", 90);
+    const bool second = SaveJpeg(small, folder + "tarnwick1x.jpg");
     return first && second;
 }
 

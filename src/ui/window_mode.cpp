@@ -165,7 +165,8 @@ void WindowModeSession::Start() {
     Settings& s = GlobalSettings();
     int desktopWidth, desktopHeight;
     DesktopSize(&desktopWidth, &desktopHeight);
-    configPath_ = SettingsFolder() + "config.ini";
+    const std::string settingsFolder = SettingsFolder();
+    configPath_ = settingsFolder.empty() ? std::string() : settingsFolder + "config.ini";
     LoadConfiguration(s, configPath_, desktopWidth, desktopHeight);
     LoadCatalog();
     LoadBuiltInImages();
@@ -198,6 +199,10 @@ extern "C" int tarnwick_window_main(int argc, char** argv) {
     using namespace tarnwick;
     if (!DisplayAvailable()) {
         platform::WriteLine("Error: Cannot open the main window: no display available");
+        return 1;
+    }
+    if (SettingsFolder().empty()) {
+        platform::WriteLine("Error: Cannot find the settings folder: no home folder");
         return 1;
     }
     static int qtArgc;
