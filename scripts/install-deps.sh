@@ -10,7 +10,7 @@ PACKAGES=(
   libarchive-dev zlib1g-dev libpng-dev libjpeg-dev
   libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
   libgtest-dev googletest
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick python3-pil
   desktop-file-utils
   groff-base appstream dpkg-dev
 )
