@@ -3,10 +3,17 @@
 #include <FreeImage.h>
 #include <png.h>
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/encoding.h"
@@ -35,10 +42,31 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-void ReadFromFile(png_structp png, png_bytep data, size_t size) {
-    auto* file = static_cast<std::FILE*>(png_get_io_ptr(png));
-    if (size != 0 && std::fread(data, size, 1, file) != 1)
-        png_error(png, "the file ends too early");
+// Where libpng's bytes come from.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Fills `data` with the next `size` bytes; false when there are none.
+    virtual bool Read(void* data, size_t size) = 0;
+    // Why the last Read failed; stays valid while the source lives.
+    virtual const char* Error() const = 0;
+};
+
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(std::FILE* file) : file_(file) {}
+    bool Read(void* data, size_t size) override {
+        return size == 0 || std::fread(data, size, 1, file_) == 1;
+    }
+    const char* Error() const override { return "the file ends too early"; }
+
+private:
+    std::FILE* file_;
+};
+
+void ReadFromSource(png_structp png, png_bytep data, size_t size) {
+    auto* source = static_cast<ByteSource*>(png_get_io_ptr(png));
+    if (!source->Read(data, size)) png_error(png, source->Error());
 }
 
 // How the rows come out of libpng: as the bitmap library's PNG loader holds
@@ -263,6 +291,16 @@ bool StartReading(png_structp png, png_infop info) {
     return true;
 }
 
+// For a stream whose pixel data an InflatingFeeder has already checked and
+// stored uncompressed: no CRC of critical chunks (the feeder checks them from
+// the first IDAT on) and no zlib checksum.
+bool SkipPixelChecksums(png_structp png) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_NO_CHANGE);
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+    return true;
+}
+
 bool AllowBenignErrors(png_structp png) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_benign_errors(png, 1);
@@ -277,24 +315,23 @@ public:
     PngRowReader& operator=(const PngRowReader&) = delete;
     ~PngRowReader() {
         if (png_) png_destroy_read_struct(&png_, info_ ? &info_ : nullptr, nullptr);
-        if (file_) std::fclose(file_);
     }
 
-    // Opens the file and reads its header chunks. False with error() set
-    // when it is not a PNG the loader takes.
-    bool Open(const std::string& path) {
-        file_ = std::fopen(path.c_str(), "rb");
-        if (!file_) return Fail("cannot open the file");
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    // Reads the header chunks from `source`. `prepared` says the source is
+    // an InflatingFeeder's stream, whose pixel data needs no checksums
+    // (the feeder checked the file's). False with error() set when it is
+    // not a PNG the loader takes.
+    bool Open(ByteSource& source, bool prepared) {
         unsigned char signature[8];
-        if (std::fread(signature, 1, 8, file_) != 8 || png_sig_cmp(signature, 0, 8) != 0)
+        if (!source.Read(signature, 8) || png_sig_cmp(signature, 0, 8) != 0)
             return Fail("not a PNG file");
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error_, OnPngError, OnPngWarning);
         if (!png_) return Fail("out of memory");
         info_ = png_create_info_struct(png_);
         if (!info_) return Fail("out of memory");
-        png_set_read_fn(png_, file_, ReadFromFile);
+        png_set_read_fn(png_, &source, ReadFromSource);
         if (!StartReading(png_, info_)) return Fail(error_.text);
+        if (prepared && !SkipPixelChecksums(png_)) return Fail(error_.text);
         if (!SetLoaderTransformations(png_, info_))
             return Fail(error_.text[0] ? error_.text : "a PNG type the decoder does not take");
         if (!ReadLayout(png_, info_, &layout_))
@@ -323,12 +360,348 @@ private:
         return false;
     }
 
-    std::FILE* file_ = nullptr;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
     PngError error_{};
     DecodedLayout layout_;
     std::string message_;
+};
+
+// ---- Inflating on a second thread -----------------------------------------
+//
+// Most of a decode is zlib's inflate and libpng's row filters, in equal
+// parts, and both run one after the other on one thread. An InflatingFeeder
+// reads the file on a thread of its own, checks its chunk CRCs, inflates
+// the pixel data and hands libpng the same PNG with that data stored
+// uncompressed (deflate's stored blocks), so libpng's work shrinks to the
+// row filters and the two halves run side by side.
+
+struct FileCloser {
+    void operator()(std::FILE* f) const noexcept {
+        if (f) std::fclose(f);
+    }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+FileHandle OpenForReading(const std::string& path) {
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (file) std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
+    return file;
+}
+
+// Bytes from one producer thread to one consumer thread, in buffers of
+// kPipeBufferBytes, at most kPipeBuffers of them waiting.
+class BytePipe : public ByteSource {
+public:
+    static constexpr size_t kPipeBufferBytes = 256 * 1024;
+    static constexpr size_t kPipeBuffers = 4;
+
+    // Producer: appends bytes; false once the consumer has gone.
+    bool Put(const void* data, size_t size) {
+        const auto* p = static_cast<const BYTE*>(data);
+        while (size > 0) {
+            if (filling_.capacity() < kPipeBufferBytes) filling_.reserve(kPipeBufferBytes);
+            const size_t n = std::min(size, kPipeBufferBytes - filling_.size());
+            filling_.insert(filling_.end(), p, p + n);
+            p += n;
+            size -= n;
+            if (filling_.size() == kPipeBufferBytes && !Push()) return false;
+        }
+        return true;
+    }
+
+    // Producer: no more bytes; `error` (a literal) says why, or is null at
+    // the end of the file.
+    void Close(const char* error) {
+        Push();
+        std::lock_guard<std::mutex> lock(m_);
+        closed_ = true;
+        error_ = error;
+        cv_.notify_all();
+    }
+
+    // Consumer: stops the producer (it sees Put fail).
+    void Cancel() {
+        std::lock_guard<std::mutex> lock(m_);
+        cancelled_ = true;
+        cv_.notify_all();
+    }
+
+    bool Read(void* data, size_t size) override {
+        auto* p = static_cast<BYTE*>(data);
+        while (size > 0) {
+            if (readAt_ == reading_.size() && !Pop()) return false;
+            const size_t n = std::min(size, reading_.size() - readAt_);
+            std::memcpy(p, reading_.data() + readAt_, n);
+            readAt_ += n;
+            p += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    const char* Error() const override {
+        return readError_ ? readError_ : "the file ends too early";
+    }
+
+private:
+    bool Push() {
+        if (filling_.empty()) return true;
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait(lock, [&] { return cancelled_ || ready_.size() < kPipeBuffers; });
+        if (cancelled_) return false;
+        ready_.push_back(std::move(filling_));
+        filling_ = TakeSpare();
+        cv_.notify_all();
+        return true;
+    }
+
+    bool Pop() {
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait(lock, [&] { return !ready_.empty() || closed_; });
+        if (ready_.empty()) {
+            readError_ = error_;
+            return false;
+        }
+        reading_.clear();
+        spare_.push_back(std::move(reading_));
+        reading_ = std::move(ready_.front());
+        ready_.pop_front();
+        readAt_ = 0;
+        cv_.notify_all();
+        return true;
+    }
+
+    // Called with the lock held.
+    std::vector<BYTE> TakeSpare() {
+        if (spare_.empty()) return {};
+        std::vector<BYTE> b = std::move(spare_.back());
+        spare_.pop_back();
+        b.clear();
+        return b;
+    }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::vector<BYTE>> ready_;
+    std::vector<std::vector<BYTE>> spare_;
+    bool closed_ = false;
+    bool cancelled_ = false;
+    const char* error_ = nullptr;
+    std::vector<BYTE> filling_;  // producer's own
+    std::vector<BYTE> reading_;  // consumer's own
+    size_t readAt_ = 0;
+    const char* readError_ = nullptr;
+};
+
+uint32_t GetBe32(const BYTE* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
+}
+
+void SetBe32(BYTE* p, uint32_t v) {
+    p[0] = static_cast<BYTE>(v >> 24);
+    p[1] = static_cast<BYTE>(v >> 16);
+    p[2] = static_cast<BYTE>(v >> 8);
+    p[3] = static_cast<BYTE>(v);
+}
+
+// Reads a PNG file and writes it into a BytePipe with its pixel data
+// inflated and stored uncompressed. Errors libpng would stop at (a chunk CRC
+// error, broken pixel data before the last row) close the pipe with a
+// reason, so the decode fails as it would on the file itself; what libpng
+// lets pass after the last row (extra data, a wrong zlib checksum) is
+// dropped.
+class InflatingFeeder {
+public:
+    InflatingFeeder(std::FILE* file, BytePipe& pipe) : file_(file), pipe_(pipe) {}
+
+    void Run() {
+        const char* error = Feed();
+        if (zlibOpen_) inflateEnd(&z_);
+        pipe_.Close(error);
+    }
+
+private:
+    static constexpr const char* kCancelled = "stopped";
+
+    // Null at the end of the file or after IEND, else why it stopped.
+    const char* Feed() {
+        BYTE signature[8];
+        if (!ReadBytes(signature, 8)) return nullptr;
+        if (!pipe_.Put(signature, 8)) return kCancelled;
+        for (;;) {
+            BYTE head[8];
+            if (!ReadBytes(head, 8)) return nullptr;
+            const uint32_t length = GetBe32(head);
+            if (length > 0x7FFFFFFFu) return "PNG unsigned integer out of range";
+            const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
+            if (idat && !pixelsDone_) {
+                if (const char* e = FeedIdat(head, length)) return e;
+                continue;
+            }
+            if (pixelsStarted_ && !pixelsDone_) {
+                pixelsDone_ = true;
+                if (const char* e = EndStoredStream()) return e;
+            }
+            if (const char* e = PassChunk(head, length)) return e;
+            if (std::memcmp(head + 4, "IEND", 4) == 0) return nullptr;
+        }
+    }
+
+    bool ReadBytes(void* data, size_t size) {
+        return size == 0 || std::fread(data, size, 1, file_) == 1;
+    }
+
+    // Copies a chunk as it is. From the pixel data on, libpng checks no CRC
+    // of critical chunks: they are checked here. The IHDR chunk's numbers
+    // give the size of the raw rows.
+    const char* PassChunk(const BYTE* head, uint32_t length) {
+        if (!pipe_.Put(head, 8)) return kCancelled;
+        const bool check = (head[4] & 0x20) == 0 && pixelsStarted_;
+        const bool header = std::memcmp(head + 4, "IHDR", 4) == 0 && length == 13;
+        uLong crc = crc32(0, head + 4, 4);
+        BYTE buffer[16384];
+        uint32_t left = length;
+        while (left > 0) {
+            const uint32_t n = std::min<uint32_t>(left, sizeof buffer);
+            if (!ReadBytes(buffer, n)) return nullptr;  // libpng reports the short file
+            if (check) crc = crc32(crc, buffer, n);
+            if (header) ReadHeader(buffer);
+            if (!pipe_.Put(buffer, n)) return kCancelled;
+            left -= n;
+        }
+        BYTE stored[4];
+        if (!ReadBytes(stored, 4)) return nullptr;
+        if (check && GetBe32(stored) != static_cast<uint32_t>(crc)) return "CRC error";
+        return pipe_.Put(stored, 4) ? nullptr : kCancelled;
+    }
+
+    void ReadHeader(const BYTE* ihdr) {
+        width_ = GetBe32(ihdr);
+        height_ = GetBe32(ihdr + 4);
+        bitDepth_ = ihdr[8];
+        switch (ihdr[9]) {
+            case PNG_COLOR_TYPE_GRAY:
+            case PNG_COLOR_TYPE_PALETTE:
+                channels_ = 1;
+                break;
+            case PNG_COLOR_TYPE_GRAY_ALPHA:
+                channels_ = 2;
+                break;
+            case PNG_COLOR_TYPE_RGB:
+                channels_ = 3;
+                break;
+            case PNG_COLOR_TYPE_RGB_ALPHA:
+                channels_ = 4;
+                break;
+            default:
+                channels_ = 0;
+                break;
+        }
+        haveHeader_ = true;
+    }
+
+    const char* FeedIdat(const BYTE* head, uint32_t length) {
+        if (!pixelsStarted_) {
+            pixelsStarted_ = true;
+            if (!StartStoredStream()) return kCancelled;
+        }
+        uLong crc = crc32(0, head + 4, 4);
+        BYTE input[65536];
+        uint32_t left = length;
+        while (left > 0) {
+            const uint32_t n = std::min<uint32_t>(left, sizeof input);
+            if (!ReadBytes(input, n)) return nullptr;
+            crc = crc32(crc, input, n);
+            left -= n;
+            if (const char* e = Inflate(input, n)) return e;
+        }
+        BYTE stored[4];
+        if (!ReadBytes(stored, 4)) return nullptr;
+        if (GetBe32(stored) != static_cast<uint32_t>(crc)) return "IDAT: CRC error";
+        return nullptr;
+    }
+
+    bool StartStoredStream() {
+        // The IHDR chunk went by first; the rows' raw size follows from it.
+        expected_ = 0;
+        if (haveHeader_) {
+            const uint64_t bits = static_cast<uint64_t>(width_) * bitDepth_ * channels_;
+            expected_ = static_cast<uint64_t>(height_) * (1 + (bits + 7) / 8);
+        }
+        std::memset(&z_, 0, sizeof z_);
+        zlibOpen_ = inflateInit2(&z_, 0) == Z_OK;  // the window the stream declares
+        static const BYTE kZlibHeader[2] = {0x78, 0x01};
+        return PutIdat(kZlibHeader, 2);
+    }
+
+    const char* Inflate(const BYTE* data, uint32_t size) {
+        if (!zlibOpen_) return "zlib: out of memory";
+        z_.next_in = const_cast<BYTE*>(data);
+        z_.avail_in = size;
+        BYTE out[65535];
+        while (produced_ < expected_ && !zlibEnded_) {
+            const uint64_t room = std::min<uint64_t>(sizeof out, expected_ - produced_);
+            z_.next_out = out;
+            z_.avail_out = static_cast<uInt>(room);
+            const int ret = inflate(&z_, Z_NO_FLUSH);
+            const size_t made = static_cast<size_t>(room - z_.avail_out);
+            if (made > 0) {
+                produced_ += made;
+                if (!PutStoredBlock(out, made)) return kCancelled;
+            }
+            if (ret == Z_STREAM_END) {
+                zlibEnded_ = true;
+            } else if (ret != Z_OK && ret != Z_BUF_ERROR) {
+                // Broken pixel data before the last row stops the decode;
+                // after it libpng lets it pass.
+                if (produced_ < expected_) return "IDAT: invalid compressed data";
+                zlibEnded_ = true;
+            } else if (z_.avail_out > 0) {
+                break;  // all of this input is used: wait for the next
+            }
+        }
+        return nullptr;
+    }
+
+    bool PutStoredBlock(const BYTE* data, size_t size) {
+        BYTE head[5] = {0x00, static_cast<BYTE>(size & 0xFF), static_cast<BYTE>(size >> 8),
+                        static_cast<BYTE>(~size & 0xFF), static_cast<BYTE>((~size >> 8) & 0xFF)};
+        BYTE chunkHead[8];
+        SetBe32(chunkHead, static_cast<uint32_t>(size + 5));
+        std::memcpy(chunkHead + 4, "IDAT", 4);
+        static const BYTE kNoCrc[4] = {0, 0, 0, 0};
+        return pipe_.Put(chunkHead, 8) && pipe_.Put(head, 5) && pipe_.Put(data, size) &&
+               pipe_.Put(kNoCrc, 4);
+    }
+
+    bool PutIdat(const BYTE* data, size_t size) {
+        BYTE chunkHead[8];
+        SetBe32(chunkHead, static_cast<uint32_t>(size));
+        std::memcpy(chunkHead + 4, "IDAT", 4);
+        static const BYTE kNoCrc[4] = {0, 0, 0, 0};
+        return pipe_.Put(chunkHead, 8) && pipe_.Put(data, size) && pipe_.Put(kNoCrc, 4);
+    }
+
+    // The last, empty stored block and a zlib checksum libpng does not check.
+    const char* EndStoredStream() {
+        static const BYTE kEnd[9] = {0x01, 0x00, 0x00, 0xFF, 0xFF, 0, 0, 0, 0};
+        return PutIdat(kEnd, sizeof kEnd) ? nullptr : kCancelled;
+    }
+
+    std::FILE* file_;
+    BytePipe& pipe_;
+    z_stream z_{};
+    bool zlibOpen_ = false;
+    bool zlibEnded_ = false;
+    bool pixelsStarted_ = false;
+    bool pixelsDone_ = false;
+    bool haveHeader_ = false;
+    uint32_t width_ = 0, height_ = 0;
+    unsigned bitDepth_ = 0, channels_ = 0;
+    uint64_t expected_ = 0;
+    uint64_t produced_ = 0;
 };
 
 // ---- From decoded rows to BMP rows ----------------------------------------
@@ -700,8 +1073,14 @@ StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
         plan.why = "the output is not BMP";
         return plan;
     }
+    const FileHandle file = OpenForReading(inputPath);
+    if (!file) {
+        plan.why = "cannot open the file";
+        return plan;
+    }
+    FileSource source(file.get());
     PngRowReader reader;
-    if (!reader.Open(inputPath)) {
+    if (!reader.Open(source, false)) {
         plan.why = reader.error();
         return plan;
     }
@@ -744,8 +1123,32 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
     };
     if (!plan.streamable) return readFailure("not a plain conversion");
 
+    // The file is inflated on a second thread when one can be started.
+    const FileHandle file = OpenForReading(inputPath);
+    const FileHandle feederFile = OpenForReading(inputPath);
+    if (!file || !feederFile) return readFailure("cannot open the file");
+    FileSource fileSource(file.get());
+    BytePipe pipe;
+    InflatingFeeder feeder(feederFile.get(), pipe);
+    std::thread feederThread;
+    try {
+        feederThread = std::thread([&feeder] { feeder.Run(); });
+    } catch (...) {
+    }
+    const bool prepared = feederThread.joinable();
+    // Stops and waits for the feeder however this function ends.
+    struct FeederStop {
+        BytePipe& pipe;
+        std::thread& thread;
+        ~FeederStop() {
+            pipe.Cancel();
+            if (thread.joinable()) thread.join();
+        }
+    } stop{pipe, feederThread};
+
     PngRowReader reader;
-    if (!reader.Open(inputPath)) return readFailure(reader.error());
+    ByteSource& source = prepared ? static_cast<ByteSource&>(pipe) : fileSource;
+    if (!reader.Open(source, prepared)) return readFailure(reader.error());
     const DecodedLayout& d = reader.layout();
     RowPlan rows;
     std::string why;
