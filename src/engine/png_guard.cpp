@@ -164,6 +164,7 @@ PngCheck CheckPngInput(const std::string& path) {
     }
     if (check.imageDataBytes == 0) return Refuse(check, "no image data");
 
+    check.decodedBpp = DecodedBpp(check.colorType, check.bitDepth, check.transparencyChunk);
     const std::string size = std::to_string(check.width) + " x " + std::to_string(check.height);
     const uint64_t raw = PngRawDataBytes(check.width, check.height, check.bitDepth, check.colorType,
                                          check.interlaced);
@@ -171,12 +172,12 @@ PngCheck CheckPngInput(const std::string& path) {
         return Refuse(check,
                       "PNG header claims " + size + " pixels, more than its image data can hold");
 
-    check.decodedBpp = DecodedBpp(check.colorType, check.bitDepth, check.transparencyChunk);
-    std::string why;
-    if (!CanHoldBitmap(check.width, check.height, check.decodedBpp, &why))
-        return Refuse(check, why);
     check.ok = true;
     return check;
+}
+
+bool CanDecodeWhole(const PngCheck& png, std::string* why) {
+    return CanHoldBitmap(png.width, png.height, png.decodedBpp, why);
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,6 @@
 // The check every input passes before it is decoded: a PNG's structure, and
-// whether the picture its header claims can be real and can be held. A tiny
+// whether the picture its header claims can be real (and, for decoding it
+// whole, whether it can be held). A tiny
 // damaged or hostile file is refused here in a moment instead of making the
 // decoder allocate gigabytes.
 #pragma once
@@ -27,9 +28,14 @@ struct PngCheck {
 //   "empty file", "not a PNG file", "truncated file" (a chunk runs past the
 //   end), "invalid PNG header", "no image data",
 //   "PNG header claims W x H pixels, more than its image data can hold"
-//   (deflate packs at most 1032 bytes into one), and a picture too large for
-//   a bitmap or for the memory available now.
+//   (deflate packs at most 1032 bytes into one). What passes can be decoded
+//   row by row with bounded memory.
 PngCheck CheckPngInput(const std::string& path);
+
+// Whether the whole picture of a file that passed CheckPngInput can be
+// decoded into one bitmap: sides within range and its bytes within the
+// memory available now ("not enough memory: ... for a W x H picture").
+bool CanDecodeWhole(const PngCheck& png, std::string* why = nullptr);
 
 // Bytes of the filtered rows the image data must inflate to: each row of each
 // interlace pass with its filter byte.

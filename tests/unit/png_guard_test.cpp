@@ -215,4 +215,12 @@ TEST(Limits, BmpFilesStayUnderFourGibibytes) {
     EXPECT_FALSE(CanHoldBitmap(3000000000ull, 1, 8));
     EXPECT_FALSE(MemoryAllows(kSizeOverflow));
     EXPECT_TRUE(CanHoldBitmap(100, 100, 24));
+
+    // A header that passed the input check may still be too large to decode whole.
+    PngCheck claim;
+    claim.width = claim.height = 100000;
+    claim.decodedBpp = 64;
+    EXPECT_FALSE(CanDecodeWhole(claim, &why));
+    EXPECT_EQ(why.rfind("not enough memory: 74.5 GiB needed", 0), 0u) << why;
+    EXPECT_TRUE(CanDecodeWhole(CheckPngInput(Suite("basn6a16.png"))));
 }
