@@ -28,10 +28,13 @@
 #include "engine/input_list.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
+#include "settings/config.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
 #include "ui/help_commands.h"
 #include "ui/images.h"
+#include "ui/preferences/pickers.h"
+#include "ui/preferences/preferences_dialog.h"
 #include "ui/progress_window.h"
 #include "ui/themes.h"
 #include "ui/user_dialogs.h"
@@ -205,9 +208,10 @@ void MainWindow::RunCommand(int command) {
     case kCmdAddInputFile: AddInputFileDialog(); break;
     case kCmdSelectOutputFolder: SelectOutputFolder(); break;
     case kCmdOutputFormatOptions:
-        GlobalRunState().preferencesStartPage = 3;  // the Output page
-        handler(kCmdPreferences);
+        GlobalRunState().preferencesStartPage = PreferencesDialog::kOutput;
+        OpenPreferences();
         break;
+    case kCmdPreferences: OpenPreferences(); break;
     case kCmdConvert: ConvertCommand(*this, dialogs_); break;
     case kCmdFindConverter: help_->ShowConverterSearch(); break;
     case kCmdUserManual: help_->UserManual(); break;
@@ -455,6 +459,9 @@ void MainWindow::ApplyInterfaceChanges(int formatIndex) {
         run.iconReload = 0;
     }
     if (run.iconReload == 1) {
+        // Images the new theme does not name show the built-in ones, not the
+        // previous theme's.
+        LoadBuiltInImages();
         ApplyTheme(true, true, true);
         BuildMainMenu();
         BuildMainToolbar();
@@ -466,6 +473,39 @@ void MainWindow::ApplyInterfaceChanges(int formatIndex) {
     if (formatList_ && formatIndex >= 0 && formatIndex < formatList_->count())
         formatList_->setCurrentIndex(formatIndex);
     if (folderList_->count() != GlobalSettings().outFoldersNumber) RefreshOutputFolderList();
+}
+
+// ---- Preferences -------------------------------------------------------------------
+
+std::string MainWindow::ConfigPath() const {
+    if (!configPath_.empty()) return configPath_;
+    const std::string folder = SettingsFolder();
+    return folder.empty() ? std::string() : folder + "config.ini";
+}
+
+PreferencesDialog* MainWindow::Preferences() const {
+    return static_cast<PreferencesDialog*>(preferences_.data());
+}
+
+void MainWindow::OpenPreferences() {
+    PreferencesDialog* open = Preferences();
+    if (open && open->isVisible()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    if (!pickers_) {
+        ownPickers_ = std::make_unique<QtPreferencesPickers>();
+        pickers_ = ownPickers_.get();
+    }
+    PreferencesDialog::Host host;
+    host.dialogs = &dialogs_;
+    host.pickers = pickers_;
+    host.configPath = ConfigPath();
+    host.applyChanges = [this](int formatIndex) { ApplyInterfaceChanges(formatIndex); };
+    auto* dialog = new PreferencesDialog(this, std::move(host));
+    preferences_ = dialog;
+    dialog->Open();
 }
 
 // ---- State, events ------------------------------------------------------------

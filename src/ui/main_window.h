@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,6 +23,8 @@ class QToolButton;
 namespace tarnwick {
 
 class HelpCommands;
+class PreferencesDialog;
+class PreferencesPickers;
 class ProgressRun;
 class UserDialogs;
 
@@ -66,6 +69,18 @@ public:
     // After the preferences dialog stored changed settings; `formatIndex` is the
     // position selected in its output format list (-1 for none).
     void ApplyInterfaceChanges(int formatIndex);
+    // Opens the preferences dialog on page preferencesStartPage (Preferences
+    // command: page 0; Output Format Options: page 3). Confirming it writes the
+    // configuration file ConfigPath() and applies the changes here.
+    void OpenPreferences();
+    // The open preferences dialog, or nullptr.
+    PreferencesDialog* Preferences() const;
+    // The colour and font pickers of the dialog (the real ones unless set).
+    void SetPreferencesPickers(PreferencesPickers* pickers) { pickers_ = pickers; }
+    // The configuration file of the session; by default config.ini in the
+    // settings folder.
+    void SetConfigPath(const std::string& path) { configPath_ = path; }
+    std::string ConfigPath() const;
     static void FillFormatList(QComboBox* list, bool withDescription);
     static void SetToolbarIconSize(QToolBar* toolbar, int pixels);
 
@@ -121,6 +136,10 @@ private:
     std::map<int, std::function<void()>> handlers_;
     std::function<void()> updateCheck_;
     std::unique_ptr<HelpCommands> help_;
+    QPointer<QWidget> preferences_;
+    std::unique_ptr<PreferencesPickers> ownPickers_;
+    PreferencesPickers* pickers_ = nullptr;
+    std::string configPath_;
     std::function<void(ProgressRun&)> runHook_;
     ProgressRun* run_ = nullptr;
     bool quitAfterRun_ = false;

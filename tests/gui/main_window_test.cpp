@@ -20,6 +20,7 @@
 #include "gui_support.h"
 #include "settings/settings.h"
 #include "support/test_support.h"
+#include "ui/preferences/preferences_dialog.h"
 
 namespace tarnwick::test {
 namespace {
@@ -99,13 +100,20 @@ TEST_F(WindowTest, MenusToolbarAndShortcutsDeliverCommandNumbers) {
     for (QShortcut* s : window->findChildren<QShortcut*>()) keys.push_back(S(s->key().toString()));
     EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+N", "Alt+X", "F5", "F1"}));
 
-    // Commands of other parts reach their handlers; format options open the
-    // preferences on the Output page.
-    int preferencesOpened = 0;
-    window->SetCommandHandler(kCmdPreferences, [&] { ++preferencesOpened; });
+    // Format options open the preferences on the Output page, Preferences on
+    // the first page.
     window->RunCommand(kCmdOutputFormatOptions);
-    EXPECT_EQ(preferencesOpened, 1);
-    EXPECT_EQ(GlobalRunState().preferencesStartPage, 3);
+    ASSERT_NE(window->Preferences(), nullptr);
+    EXPECT_TRUE(window->Preferences()->isVisible());
+    EXPECT_EQ(window->Preferences()->CurrentPage(), 3);
+    EXPECT_EQ(GlobalRunState().preferencesStartPage, 0);
+    window->Preferences()->reject();
+    QCoreApplication::processEvents();
+    window->RunCommand(kCmdPreferences);
+    ASSERT_NE(window->Preferences(), nullptr);
+    EXPECT_EQ(window->Preferences()->CurrentPage(), 0);
+    window->Preferences()->reject();
+    QCoreApplication::processEvents();
     window->RunCommand(kCmdAbout);  // the About box opens over a disabled window
     EXPECT_FALSE(window->isEnabled());
 }
