@@ -151,16 +151,25 @@ TEST(BmpOutput, NamesUpToTheLongestLegalOneConvert) {
     EXPECT_EQ(FileCount(dir / "out"), 1u);
 }
 
-TEST(BmpOutput, FailingSaveOnALongPathEndsCleanly) {
+TEST(BmpOutput, FailingSavesOnLongPathsEndCleanly) {
     TempDir dir;
-    // An output folder about 480 bytes deep, where a folder stands in the
-    // output file's place.
+    // An output folder about 480 bytes deep.
     std::string folder = dir.path();
     while (folder.size() < 480)
         folder += std::string(60, 'd') + "/";
-    fs::create_directories(folder + "x.bmp");
+    fs::create_directories(folder);
     fs::copy_file(Suite("basn2c08.png"), dir / "x.png");
-    const int code = Tarnwick({"-q", "-i", dir / "x.png", "-o", folder});
+
+    // A name longer than the file system allows, for a picture that is
+    // changed on the way (a quantised 8-bit one).
+    const std::string mask = "--filename-mask=%filename%" + std::string(270, 'm') + ".%ext%";
+    int code = Tarnwick({"-q", "-i", dir / "x.png", "-o", folder, mask, "--bmp-bpp=8"});
+    EXPECT_TRUE(code == 0 || code == 1) << "ended with " << code;
+    EXPECT_EQ(FileCount(folder), 0u);
+
+    // A folder where the output file should be is left alone.
+    fs::create_directories(folder + "x.bmp");
+    code = Tarnwick({"-q", "-i", dir / "x.png", "-o", folder});
     EXPECT_TRUE(code == 0 || code == 1) << "ended with " << code;
     EXPECT_TRUE(fs::is_directory(folder + "x.bmp"));
     EXPECT_EQ(FileCount(folder), 1u);
