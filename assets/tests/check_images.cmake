@@ -1,6 +1,6 @@
 # Checks the rendered interface images and the default theme package.
 #
-#   cmake -DZIP=.../gfx/handdrawn.zip -DBUILTIN_DIR=... -DAPPICON_DIR=...
+#   cmake -DZIP=.../gfx/handdrawn.zip [-DTHEME_NAME=Hand-drawn] -DBUILTIN_DIR=... -DAPPICON_DIR=...
 #         -DNAMES=New,Add,... -DSIZES=16,24,... -DWORK_DIR=... -P check_images.cmake
 #
 # - the package holds theme.cfg, the three button images and every icon at
@@ -100,7 +100,10 @@ if(without_crlf MATCHES "^(..)*(0d|0a)")
   fail("theme.cfg has a line end other than CR LF")
 endif()
 file(READ "${WORK_DIR}/theme.cfg" cfg)
-string(FIND "${cfg}" "[Theme]\nName=Hand-drawn\n" at)
+if(NOT DEFINED THEME_NAME)
+  set(THEME_NAME "Hand-drawn")
+endif()
+string(FIND "${cfg}" "[Theme]\nName=${THEME_NAME}\n" at)
 if(NOT at EQUAL 0)
   fail("theme.cfg does not begin with the theme's display name")
 endif()
