@@ -14,7 +14,7 @@
 namespace tarnwick {
 
 HelpCommands::HelpCommands(QWidget* window, UserDialogs& dialogs)
-    : window_(window), dialogs_(dialogs), opener_(&SystemDesktopOpener()) {}
+    : window_(window), dialogs_(dialogs), opener_(&DefaultDesktopOpener()) {}
 
 HelpCommands::~HelpCommands() {
     delete about_.data();

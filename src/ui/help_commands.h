@@ -22,7 +22,7 @@ public:
     HelpCommands(QWidget* window, UserDialogs& dialogs);
     ~HelpCommands();
 
-    // Where links go (the desktop's opener unless a test puts its own).
+    // Where links go (DefaultDesktopOpener unless a test puts its own).
     void SetOpener(DesktopOpener& opener) { opener_ = &opener; }
     // The fetch of the update check (update::FetchUpdateInfo unless replaced).
     void SetUpdateFetch(WindowUpdateHost::FetchFunction fetch) { fetch_ = std::move(fetch); }

@@ -38,9 +38,17 @@ void QtDesktopOpener::Open(const std::string& target) {
     QDesktopServices::openUrl(url);
 }
 
-DesktopOpener& SystemDesktopOpener() {
-    static QtDesktopOpener opener;
-    return opener;
+namespace {
+DesktopOpener* g_defaultOpener = nullptr;
+}  // namespace
+
+DesktopOpener& DefaultDesktopOpener() {
+    static QtDesktopOpener desktop;
+    return g_defaultOpener ? *g_defaultOpener : desktop;
+}
+
+void SetDefaultDesktopOpener(DesktopOpener* opener) {
+    g_defaultOpener = opener;
 }
 
 std::string ManualPath() {

@@ -23,7 +23,11 @@ class QtDesktopOpener : public DesktopOpener {
 public:
     void Open(const std::string& target) override;
 };
-DesktopOpener& SystemDesktopOpener();
+// The opener used where no other is given: the desktop's, unless replaced
+// (the window tests put a recording one in its place so that no test ever
+// starts a browser). nullptr brings the desktop's back.
+DesktopOpener& DefaultDesktopOpener();
+void SetDefaultDesktopOpener(DesktopOpener* opener);
 
 // The user manual beside the program, by its absolute path.
 std::string ManualPath();

@@ -51,6 +51,20 @@ public:
     }
 };
 
+// No window test of this program starts a browser or mail program: links of
+// windows that have no opener of their own are only recorded.
+class NoDesktopEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { SetDefaultDesktopOpener(&opener_); }
+    void TearDown() override { SetDefaultDesktopOpener(nullptr); }
+
+private:
+    RecordingOpener opener_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kNoDesktop =
+    ::testing::AddGlobalTestEnvironment(new NoDesktopEnvironment);
+
 void FinishDeletes() {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -158,6 +172,7 @@ TEST_F(HelpTest, AboutBoxShowsTheProductAndTwoLinks) {
     EXPECT_FALSE(window->isEnabled());
     EXPECT_EQ(S(box->windowTitle()), "About...");
     EXPECT_EQ(box->size(), QSize(360, 240));
+    EXPECT_LE((box->geometry().center() - window->frameGeometry().center()).manhattanLength(), 2);
     EXPECT_EQ(box->Banner()->geometry(), QRect(0, 0, 360, 40));
     EXPECT_EQ(box->Banner()->pixmap().size(), QSize(360, 40));
     EXPECT_EQ(S(box->ProductLine()->text()), "Pictavo PNG to BMP 2.9");
