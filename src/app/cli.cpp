@@ -18,13 +18,6 @@ namespace tarnwick {
 
 namespace {
 
-std::string TrimBlanks(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] == ' ') ++b;
-    while (e > b && s[e - 1] == ' ') --e;
-    return s.substr(b, e - b);
-}
-
 // A parameter as the program sees it: double-quote characters removed, blanks
 // at both ends trimmed (the shell has already split the command line).
 std::string CleanParameter(const std::string& arg) {
@@ -32,7 +25,7 @@ std::string CleanParameter(const std::string& arg) {
     out.reserve(arg.size());
     for (char c : arg)
         if (c != '"') out += c;
-    return TrimBlanks(out);
+    return text::TrimBlanks(out);
 }
 
 bool RejectedShortValue(const std::string& v) { return v.empty() || v[0] == '-'; }

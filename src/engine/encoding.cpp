@@ -10,24 +10,6 @@ namespace tarnwick {
 
 namespace {
 
-std::vector<int> ParseBppList(const std::string& list) {
-    std::vector<int> values;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t comma = list.find(',', start);
-        if (comma == std::string::npos) comma = list.size();
-        std::string item = list.substr(start, comma - start);
-        if (!item.empty()) {
-            try {
-                values.push_back(std::stoi(item));
-            } catch (...) {
-            }
-        }
-        start = comma + 1;
-    }
-    return values;
-}
-
 // Picks the flag for a setting value from a table; an unlisted value adds nothing.
 template <size_t N>
 int Pick(const int (&table)[N], int value) {
@@ -99,7 +81,7 @@ void PrepareOutputEncoding(const FormatRegistry& reg, const Settings& s, RunStat
 int AutoBppFor(const FormatRegistry& reg, const std::string& extension, int sourceBpp) {
     const OutputFormatInfo* info = FindOutputFormat(reg, extension);
     if (!info) return 0;
-    std::vector<int> list = ParseBppList(info->bppList);
+    const std::vector<int>& list = info->bppList;
     for (int bpp : list)
         if (bpp >= sourceBpp) return bpp;
     return list.empty() ? 0 : list.back();

@@ -1,18 +1,13 @@
 // The formats the engine knows, and the lists the product narrows them to.
 #include "engine/format_registry.h"
 
-#include <cstdlib>
+#include <utility>
+
+#include "text/text_util.h"
 
 namespace tarnwick {
 
 namespace {
-
-std::string ToUpperAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-}
 
 std::vector<std::string> SplitComma(const std::string& text) {
     std::vector<std::string> parts;
@@ -29,9 +24,9 @@ std::vector<std::string> SplitComma(const std::string& text) {
 }
 
 void AddOutput(FormatRegistry& reg, const std::string& ext, int fif, const std::string& description,
-               const std::string& bppList) {
+               std::vector<int> bppList) {
     auto [it, inserted] = reg.outputFormats.insert_or_assign(
-        ext, OutputFormatInfo{fif, ext, description, bppList});
+        ext, OutputFormatInfo{fif, ext, description, std::move(bppList)});
     (void)it;
     if (inserted) reg.outputOrder.push_back(ext);
 }
@@ -56,26 +51,26 @@ FormatRegistry& GlobalRegistry() {
 // FreeImage format numbers (FREE_IMAGE_FORMAT); PBM, PGM and PPM are the
 // plain-text variants.
 void BuildOutputRegistry(FormatRegistry& reg) {
-    AddOutput(reg, "bmp", 0, "Windows or OS/2 Bitmap", "1,4,8,16,24,32");
-    AddOutput(reg, "exr", 29, "ILM OpenEXR", "96");
-    AddOutput(reg, "gif", 25, "Graphics Interchange Format", "8");
-    AddOutput(reg, "hdr", 26, "High Dynamic Range Image", "96");
-    AddOutput(reg, "ico", 1, "Windows Icon", "1,4,8,16,24,32");
-    AddOutput(reg, "j2k", 30, "JPEG-2000 Codestream", "8,24,32,48");
-    AddOutput(reg, "jng", 3, "JPEG Network Graphics", "24,32");
-    AddOutput(reg, "jp2", 31, "JPEG-2000 File Format", "8,24,32,48");
-    AddOutput(reg, "jpg", 2, "JPEG File Format", "8,24");
-    AddOutput(reg, "jxr", 36, "JPEG XR Image Format", "1,8,16,24,32,48,96");
-    AddOutput(reg, "pbm", 7, "Portable Bitmap", "1");
-    AddOutput(reg, "pfm", 32, "Portable Floatmap", "96");
-    AddOutput(reg, "pgm", 11, "Portable Greymap", "8");
-    AddOutput(reg, "png", 13, "Portable Network Graphics", "1,4,8,24,32,48");
-    AddOutput(reg, "ppm", 14, "Portable Pixelmap", "24,48");
-    AddOutput(reg, "tga", 17, "Truevision Targa", "8,16,24,32");
-    AddOutput(reg, "tiff", 18, "Tagged Image File Format", "1,4,8,24,32,48,96");
-    AddOutput(reg, "wbmp", 19, "Wireless Bitmap", "1");
-    AddOutput(reg, "webp", 35, "Google WebP Image Format", "24,32");
-    AddOutput(reg, "xpm", 23, "X11 Pixmap Format", "24");
+    AddOutput(reg, "bmp", 0, "Windows or OS/2 Bitmap", {1, 4, 8, 16, 24, 32});
+    AddOutput(reg, "exr", 29, "ILM OpenEXR", {96});
+    AddOutput(reg, "gif", 25, "Graphics Interchange Format", {8});
+    AddOutput(reg, "hdr", 26, "High Dynamic Range Image", {96});
+    AddOutput(reg, "ico", 1, "Windows Icon", {1, 4, 8, 16, 24, 32});
+    AddOutput(reg, "j2k", 30, "JPEG-2000 Codestream", {8, 24, 32, 48});
+    AddOutput(reg, "jng", 3, "JPEG Network Graphics", {24, 32});
+    AddOutput(reg, "jp2", 31, "JPEG-2000 File Format", {8, 24, 32, 48});
+    AddOutput(reg, "jpg", 2, "JPEG File Format", {8, 24});
+    AddOutput(reg, "jxr", 36, "JPEG XR Image Format", {1, 8, 16, 24, 32, 48, 96});
+    AddOutput(reg, "pbm", 7, "Portable Bitmap", {1});
+    AddOutput(reg, "pfm", 32, "Portable Floatmap", {96});
+    AddOutput(reg, "pgm", 11, "Portable Greymap", {8});
+    AddOutput(reg, "png", 13, "Portable Network Graphics", {1, 4, 8, 24, 32, 48});
+    AddOutput(reg, "ppm", 14, "Portable Pixelmap", {24, 48});
+    AddOutput(reg, "tga", 17, "Truevision Targa", {8, 16, 24, 32});
+    AddOutput(reg, "tiff", 18, "Tagged Image File Format", {1, 4, 8, 24, 32, 48, 96});
+    AddOutput(reg, "wbmp", 19, "Wireless Bitmap", {1});
+    AddOutput(reg, "webp", 35, "Google WebP Image Format", {24, 32});
+    AddOutput(reg, "xpm", 23, "X11 Pixmap Format", {24});
 }
 
 void BuildInputRegistry(FormatRegistry& reg) {
@@ -156,9 +151,8 @@ bool IsBppAllowed(const FormatRegistry& reg, const std::string& ext, int bpp) {
     if (bpp == 0) return true;
     const OutputFormatInfo* info = FindOutputFormat(reg, ext);
     if (!info) return false;
-    for (const std::string& entry : SplitComma(info->bppList)) {
-        if (std::atoi(entry.c_str()) == bpp) return true;
-    }
+    for (int allowed : info->bppList)
+        if (allowed == bpp) return true;
     return false;
 }
 
@@ -166,9 +160,8 @@ std::vector<std::string> BppChoices(const FormatRegistry& reg, const std::string
                                     const std::string& autoText, int& selected) {
     std::vector<std::string> items{autoText};
     const OutputFormatInfo* info = FindOutputFormat(reg, ext);
-    if (info && !info->bppList.empty()) {
-        for (const std::string& entry : SplitComma(info->bppList)) items.push_back(entry);
-    }
+    if (info)
+        for (int bpp : info->bppList) items.push_back(std::to_string(bpp));
     selected = -1;
     if (current == 0) {
         selected = 0;
@@ -186,7 +179,7 @@ std::vector<std::string> BppChoices(const FormatRegistry& reg, const std::string
 
 std::string OutputFormatLabel(const FormatRegistry& reg, const std::string& ext,
                               bool withDescription) {
-    std::string label = ToUpperAscii(ext);
+    std::string label = text::Upper(ext);
     if (withDescription) {
         const OutputFormatInfo* info = FindOutputFormat(reg, ext);
         label += " (";

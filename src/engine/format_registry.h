@@ -14,7 +14,7 @@ struct OutputFormatInfo {
     int fif = 0;
     std::string extension;
     std::string description;
-    std::string bppList;  // e.g. "1,4,8,16,24,32"
+    std::vector<int> bppList;  // allowed bits per pixel, ascending, e.g. 1, 4, 8, 16, 24, 32
 };
 
 struct InputExtensionInfo {
@@ -40,7 +40,7 @@ void BuildAcceptedInputExtensions(FormatRegistry& reg, const std::vector<std::st
 const OutputFormatInfo* FindOutputFormat(const FormatRegistry& reg, const std::string& ext);
 const InputExtensionInfo* FindInputExtension(const FormatRegistry& reg, const std::string& ext);
 
-// True when bpp is 0 or one of the numbers of the format's bppList.
+// True when bpp is 0 or one of the format's bppList.
 bool IsBppAllowed(const FormatRegistry& reg, const std::string& ext, int bpp);
 
 // Choice list for a depth combo: first `autoText`, then each entry of bppList;

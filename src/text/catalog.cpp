@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "text/catalog_data.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -15,13 +16,6 @@ namespace catalog_detail {
 namespace {
 
 const char* const kMissText = "%NO_STRING_ERROR%";
-
-std::string UpperAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-}
 
 unsigned FirstByte(const std::string& s) {
     return s.empty() ? 0u : static_cast<unsigned char>(s[0]);
@@ -33,7 +27,7 @@ int CompareOrdinal(const std::string& a, const std::string& b) {
 }
 
 bool IsMarker(const char* name, const char* marker) {
-    return UpperAscii(name) == marker;
+    return text::Upper(name) == marker;
 }
 
 }  // namespace
@@ -65,12 +59,12 @@ void CatalogTables::Load(const char* const* block) {
             groups_[g].lastEntry = e;
             ++g;
             CatalogGroup& grp = groups_[g];
-            grp.name = UpperAscii(p[1]);
+            grp.name = text::Upper(p[1]);
             grp.firstEntry = e + 1;
             grp.firstCharIndex.fill(0);
         } else {
             ++e;
-            keys_[e] = UpperAscii(p[0]);
+            keys_[e] = text::Upper(p[0]);
             texts_[e] = p[1];
         }
     }
@@ -114,8 +108,8 @@ void CatalogTables::Load(const char* const* block) {
 
 std::string CatalogTables::Text(const std::string& group, const std::string& key) {
     if (!loaded_) return kMissText;
-    const std::string g = UpperAscii(group);
-    const std::string k = UpperAscii(key);
+    const std::string g = text::Upper(group);
+    const std::string k = text::Upper(key);
 
     if (groups_[cachedGroup_].name != g) {
         cachedGroup_ = 0;
@@ -167,34 +161,6 @@ std::string CatalogText(const std::string& group, const std::string& key) {
     return Tables().Text(group, key);
 }
 
-namespace {
-
-// Replaces every occurrence of `placeholder` ("%s1%" and so on), matching its
-// letter without regard to case; inserted text is not searched again.
-void ReplacePlaceholder(std::string& text, const std::string& placeholder,
-                        const std::string& value) {
-    size_t pos = 0;
-    while (pos + placeholder.size() <= text.size()) {
-        bool match = true;
-        for (size_t i = 0; i < placeholder.size(); ++i) {
-            char c = text[pos + i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != placeholder[i]) {
-                match = false;
-                break;
-            }
-        }
-        if (match) {
-            text.replace(pos, placeholder.size(), value);
-            pos += value.size();
-        } else {
-            ++pos;
-        }
-    }
-}
-
-}  // namespace
-
 std::string FormatMessage(const std::string& tmpl, const std::string& s1, const std::string& s2,
                           const std::string& s3, const std::string& s4) {
     std::string text = tmpl;
@@ -202,7 +168,7 @@ std::string FormatMessage(const std::string& tmpl, const std::string& s1, const 
     const std::string* args[4] = {&s1, &s2, &s3, &s4};
     const char* const placeholders[4] = {"%s1%", "%s2%", "%s3%", "%s4%"};
     for (int i = 0; i < 4; ++i) {
-        if (!args[i]->empty()) ReplacePlaceholder(text, placeholders[i], *args[i]);
+        if (!args[i]->empty()) text = text::ReplaceAllNoCase(text, placeholders[i], *args[i]);
     }
     return text;
 }

@@ -1,5 +1,5 @@
-// Small text helpers of the settings code: ASCII case, trimming and a
-// locale-independent decimal reader.
+// Small text helpers shared by every layer: ASCII case, trimming, a
+// case-insensitive replace, a locale-independent decimal reader and a clamp.
 #pragma once
 
 #include <cctype>
@@ -32,6 +32,36 @@ inline std::string Trim(const std::string& t) {
     size_t e = t.find_last_not_of(" \t");
     return t.substr(b, e - b + 1);
 }
+
+// Removes blanks (not tabs) at both ends.
+inline std::string TrimBlanks(const std::string& t) {
+    size_t b = 0, e = t.size();
+    while (b < e && t[b] == ' ') ++b;
+    while (e > b && t[e - 1] == ' ') --e;
+    return t.substr(b, e - b);
+}
+
+// Replaces every occurrence of `needle` (ASCII letters matched without regard
+// to case) by `value`; inserted text is not searched again.
+inline std::string ReplaceAllNoCase(const std::string& text, const std::string& needle,
+                                    const std::string& value) {
+    if (needle.empty()) return text;
+    const std::string haystack = Lower(text);
+    const std::string key = Lower(needle);
+    std::string out;
+    size_t from = 0;
+    for (size_t pos = haystack.find(key); pos != std::string::npos;
+         pos = haystack.find(key, from)) {
+        out.append(text, from, pos - from);
+        out += value;
+        from = pos + key.size();
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+}
+
+// A value limited to 0..255 (opacities, colour channels).
+inline int ClampToByte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 // A decimal number with "." as separator, read up to the first character that
 // does not belong to it; "+Infinity", "-Infinity" and "NaN" in any case give

@@ -62,13 +62,6 @@ void StoreWindowStateForExit(const WindowSnapshot& window, Settings& s) {
     if (s.outFoldersHistory == 0) s.recentOutFolders.clear();
 }
 
-std::string TrimBlanks(const std::string& text) {
-    size_t b = 0, e = text.size();
-    while (b < e && text[b] == ' ') ++b;
-    while (e > b && text[e - 1] == ' ') --e;
-    return text.substr(b, e - b);
-}
-
 std::string RecentOutFolder(const Settings& s, int index) {
     if (index < 0) return {};
     const std::string& all = s.recentOutFolders;
@@ -124,12 +117,6 @@ std::vector<std::string> RecentOutFolderItems(const Settings& s, const std::stri
     }
     if (selection) *selection = selected;
     return items;
-}
-
-std::string FolderPart(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return {};
-    return path.substr(0, slash + 1);
 }
 
 std::string BuildInputFilter(const FormatRegistry& reg, const std::string& allSupportedText,

@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/paths.h"
 #include "settings/settings.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -97,9 +99,8 @@ std::vector<std::string> RecentOutFolderItems(const Settings& s, const std::stri
                                               int* selection);
 
 // Everything up to and including the last '/'; empty when there is none.
-std::string FolderPart(const std::string& path);
-// Trims blanks (spaces) at both ends.
-std::string TrimBlanks(const std::string& text);
+inline std::string FolderPart(const std::string& path) { return platform::FolderPart(path, "/"); }
+using text::TrimBlanks;
 
 // The open-file filter of the input file dialog, in the "description|pattern|"
 // form: "All Supported Files|*.png|Portable Network Graphics|*.png|All Files (*.*)|*.*".

@@ -33,7 +33,7 @@ TEST(FormatRegistry, OutputFormats) {
     EXPECT_EQ(bmp->fif, 0);
     EXPECT_EQ(bmp->extension, "bmp");
     EXPECT_EQ(bmp->description, "Windows or OS/2 Bitmap");
-    EXPECT_EQ(bmp->bppList, "1,4,8,16,24,32");
+    EXPECT_EQ(bmp->bppList, (std::vector<int>{1, 4, 8, 16, 24, 32}));
     EXPECT_EQ(FindOutputFormat(reg, "tga")->fif, 17);
     EXPECT_EQ(FindOutputFormat(reg, "webp")->fif, 35);
     EXPECT_EQ(FindOutputFormat(reg, "jpg")->fif, 2);
@@ -42,16 +42,11 @@ TEST(FormatRegistry, OutputFormats) {
 
     for (const auto& [ext, info] : reg.outputFormats) {
         EXPECT_EQ(ext, info.extension);
-        // Depth lists are ascending decimal numbers.
+        // Depth lists are ascending.
         int previous = 0;
-        size_t start = 0;
-        for (;;) {
-            size_t comma = info.bppList.find(',', start);
-            int bpp = std::atoi(info.bppList.substr(start, comma - start).c_str());
+        for (int bpp : info.bppList) {
             EXPECT_GT(bpp, previous) << ext;
             previous = bpp;
-            if (comma == std::string::npos) break;
-            start = comma + 1;
         }
     }
 }
