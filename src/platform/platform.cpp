@@ -1,6 +1,5 @@
 // Linux implementation of the platform layer.
 #include "platform/platform.h"
-#include "platform/safe_save.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -124,10 +123,6 @@ std::string TempPathBeside(const std::string& path) {
     std::snprintf(name, sizeof name, ".tarnwick-%08llx.tmp",
                   static_cast<unsigned long long>(rng() & 0xffffffffull));
     return folder + name;
-}
-
-bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
-    return SafeSaveBytes(path, bytes.data(), bytes.size()).ok;
 }
 
 std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes) {

@@ -193,3 +193,24 @@ TEST(WindowMode, WithoutAnyHomeFolderEndsWithOneLine) {
     EXPECT_EQ(output, "Error: Cannot find the settings folder: no home folder\n");
     EXPECT_FALSE(fs::exists("/Pictavo"));
 }
+
+TEST(CliProfile, FifoDeviceAndHugeProfilesAreInvalidAtOnce) {
+    TempDir dir;
+    fs::copy_file(Suite("basn2c08.png"), dir / "x.png");
+    ASSERT_EQ(mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+    WriteFile(dir / "huge.ini", "[CLI]\r\n");
+    fs::resize_file(dir / "huge.ini", 16u * 1024 * 1024 + 1);
+    for (const std::string& profile :
+         {dir / "fifo.ini", std::string("/dev/zero"), dir / "huge.ini"}) {
+        std::string output;
+        // A FIFO without a writer would block a plain read for ever.
+        const int code = RunCommand("env XDG_RUNTIME_DIR=" + Quote(dir.path()) + " timeout 20 " +
+                                        Quote(TARNWICK_EXE) + " -i " + Quote(dir / "x.png") +
+                                        " --profile=" + Quote(profile) + " </dev/null 2>/dev/null",
+                                    &output);
+        EXPECT_EQ(code, 1) << profile;
+        EXPECT_NE(output.find("Error: Invalid profile file\n"), std::string::npos)
+            << profile << ": " << output;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.bmp"));
+}
