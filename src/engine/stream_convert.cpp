@@ -1166,8 +1166,10 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
     std::vector<BYTE> decoded(inPlace ? 0 : d.rowBytes);
 
     bool readFailed = false;
+    bool started = false;
     const platform::SaveResult saved =
         platform::SafeSave(outputPath, [&](platform::SaveSink& sink) {
+            started = true;
             if (!sink.Write(header.data(), header.size())) return false;
             // The BMP holds its rows bottom-up: rows decoded top-down fill
             // each block from its end, and a block goes to the file at the
@@ -1196,6 +1198,7 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
         });
     if (readFailed) return readFailure(reader.error());
     if (!saved) {
+        outcome.saveNotStarted = !started;
         outcome.error = saved.error;
         return outcome;
     }

@@ -38,7 +38,12 @@ StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
 struct StreamOutcome {
     bool ok = false;
     bool decodeFailed = false;  // the PNG could not be read (nothing was written)
-    std::string error;          // why it failed, for the user
+    // The save failed before its first byte, for example because no file
+    // can be made in the output folder. Nothing was read past the header;
+    // a save of bytes held in memory may still get through (it can
+    // overwrite a writable file in place).
+    bool saveNotStarted = false;
+    std::string error;  // why it failed, for the user
 };
 
 // Converts `inputPath` into the BMP at `outputPath` as `plan` says, through

@@ -128,7 +128,8 @@ TEST_F(StreamConvertTest, SuitePicturesMatchTheWholePicturePathAtEveryDepth) {
             for (int bpp : {0, 1, 4, 8, 16, 24, 32}) {
                 // RLE compression is for 8-bit files only; other depths ignore it.
                 for (int compression : {0, 1}) {
-                    if (compression == 1 && (variant == 1 || (bpp != 8 && bpp != 24))) continue;
+                    if (compression == 1 && (variant == 1 || bpp == 0 || bpp == 16 || bpp == 32))
+                        continue;
                     SCOPED_TRACE(name + " variant " + std::to_string(variant) + " bpp " +
                                  std::to_string(bpp) + " rle " + std::to_string(compression));
                     Prepare(bpp, compression);
@@ -262,12 +263,12 @@ TEST_F(StreamConvertTest, AFailureHalfWayLeavesTheOldOutputUntouched) {
         };
         setrlimit(RLIMIT_FSIZE, &limit);
         const StreamOutcome outcome = StreamPngToBmp(png, target, plan);
-        _exit(outcome.ok ? 0 : (outcome.decodeFailed ? 2 : 1));
+        _exit(outcome.ok ? 0 : outcome.decodeFailed ? 2 : outcome.saveNotStarted ? 3 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);  // a failed save, not a failed read
+    EXPECT_EQ(WEXITSTATUS(status), 1);  // a save that failed half-way, not a failed read
     EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(FilesIn(outDir.path()), std::vector<std::string>{"picture.bmp"});
 
@@ -287,6 +288,13 @@ TEST_F(StreamConvertTest, AFailureHalfWayLeavesTheOldOutputUntouched) {
     EXPECT_NE(outcome.error.find(broken), std::string::npos) << outcome.error;
     EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(FilesIn(outDir.path()), std::vector<std::string>{"picture.bmp"});
+
+    // A folder where no file can be made: the save fails before it starts.
+    const StreamOutcome noFolder = StreamPngToBmp(png, outDir / "gone/picture.bmp", plan);
+    EXPECT_FALSE(noFolder.ok);
+    EXPECT_FALSE(noFolder.decodeFailed);
+    EXPECT_TRUE(noFolder.saveNotStarted);
+    EXPECT_FALSE(outcome.saveNotStarted);
 
     // The same conversion with room to write replaces the old file.
     const StreamOutcome ok = StreamPngToBmp(png, target, plan);
