@@ -263,10 +263,19 @@ SaveResult Save(const std::string& target, const std::function<bool(SaveSink&)>&
     }
     if (ok && ::fsync(fd) != 0) ok = false, error = errno;
     if (::close(fd) != 0 && ok) ok = false, error = errno;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false, error = errno;
+    bool renameRefused = false;
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+        renameRefused = error == EACCES || error == EPERM;
+    }
     if (!ok) {
         ::unlink(temp.c_str());
         ReleaseTemp(slot);
+        // A sticky folder (such as /tmp) lets us create files but not
+        // replace another user's file, even one we may write.
+        if (renameRefused && inMemory && old.exists)
+            return OverwriteInPlace(target, path, *inMemory, old, error);
         return Failure(target, error);
     }
     ReleaseTemp(slot);

@@ -52,8 +52,9 @@ struct SaveBuffer {
 
 // Saves bytes that are all in memory, one piece after the other. Like
 // SafeSave, and besides: when the target's folder does not let us create the
-// temporary file but the existing target is writable, the target is
-// overwritten in place. Room for the whole file is reserved first, so a full
+// temporary file or replace the target (a sticky folder and another user's
+// file) but the existing target is writable, the target is overwritten in
+// place. Room for the whole file is reserved first, so a full
 // disk is found before the old content is touched where the file system can
 // reserve room.
 SaveResult SafeSaveBuffers(const std::string& target, const std::vector<SaveBuffer>& parts);

@@ -279,6 +279,24 @@ TEST(SafeSave, WritableFileInReadOnlyFolderIsOverwrittenInPlaceFromMemoryOnly) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(Names(dir / "locked"), std::vector<std::string>{"out.bmp"});
     EXPECT_EQ(ModeOf(path), 0644u);
+
+    // A sticky folder that everybody may write, and a writable file of
+    // someone else in it: the temporary file can be made but not renamed.
+    if (geteuid() == 0) {
+        fs::create_directory(dir / "sticky");
+        chmod((dir / "sticky").c_str(), 01777);
+        const std::string shared = dir / "sticky/out.bmp";
+        WriteFile(shared, "old content");
+        chmod(shared.c_str(), 0666);
+        const int code = InChild([&] {
+            if (setgid(user) != 0 || setuid(user) != 0) return 10;
+            return platform::SafeSaveBytes(shared, "new", 3).ok && ReadFile(shared) == "new" ? 0
+                                                                                             : 1;
+        });
+        ASSERT_TRUE(WIFEXITED(code));
+        EXPECT_EQ(WEXITSTATUS(code), 0);
+        EXPECT_EQ(Names(dir / "sticky"), std::vector<std::string>{"out.bmp"});
+    }
 }
 
 TEST(SafeSave, InterruptingSignalsRemoveTheTemporaryFile) {
