@@ -89,7 +89,8 @@ std::string MainWindow::WithMnemonic(const std::string& text, std::string& taken
             const bool wordStart = i == 0 || out[i - 1] == ' ';
             if ((wordStart || !wordStartsOnly) && usable(i)) {
                 taken += static_cast<char>(std::tolower(static_cast<unsigned char>(out[i])));
-                return out.insert(i, "&");
+                out.insert(out.begin() + static_cast<std::ptrdiff_t>(i), '&');
+                return out;
             }
         }
     }

@@ -72,7 +72,7 @@ bmp=$scratch/out/sample.bmp
 # The top-left pixel lies in the red frame (ImageMagick reads the BMP).
 if command -v convert >/dev/null; then
   pixel=$(convert "$bmp" -format '%[pixel:p{0,0}]' info:)
-  [[ $pixel == "srgb(255,0,0)" || $pixel == "red" ]] || fail "top-left pixel is $pixel, not red"
+  [[ $pixel =~ ^(red|srgba?\(255,0,0(,1)?\))$ ]] || fail "top-left pixel is $pixel, not red"
 fi
 
 "$root/usr/bin/tarnwick" -v | grep -qx "$version" || fail "version is not $version"
