@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,9 @@
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 
 #include "engine/run_state.h"
@@ -461,6 +465,99 @@ TEST_F(PreferencesTest, InterfacePageAppliesThemeAndSizeWithoutRestart) {
     EXPECT_EQ(Get<QComboBox>(d, "uiSize")->currentIndex(), -1);
     d->Confirm();
     EXPECT_EQ(GlobalSettings().uiSize, 4);
+}
+
+TEST_F(PreferencesTest, NoLabelIsCutMidCharacter) {
+    Settings& s = GlobalSettings();
+    s.doFrame = 1;
+    s.doWatermark = 1;
+    PreferencesDialog* d = Open();
+    for (QLabel* label : d->findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;
+        const int needed = label->fontMetrics().horizontalAdvance(label->text());
+        EXPECT_LE(needed, label->width()) << S(label->text());
+    }
+}
+
+// The controls Tab reaches from the tree, in order, on the page shown.
+std::vector<std::string> TabOrder(PreferencesDialog* d) {
+    std::vector<std::string> names;
+    QWidget* w = d->Tree();
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(d) && w->isEnabled() &&
+            !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
+            names.push_back(S(w->objectName()));
+        w = w->nextInFocusChain();
+    } while (w != d->Tree());
+    return names;
+}
+
+TEST_F(PreferencesTest, TabRunsFromTheTreeThroughTheRowsToTheButtons) {
+    PreferencesDialog* d = Open();
+    EXPECT_EQ(TabOrder(d), (std::vector<std::string>{"categories", "language", "updateRange",
+                                                     "saveWindowPosition", "defaultsButton",
+                                                     "okButton", "cancelButton"}));
+    d->Tree()->setCurrentItem(d->Tree()->topLevelItem(PreferencesDialog::kOutput));
+    EXPECT_EQ(TabOrder(d), (std::vector<std::string>{
+                               "categories", "outputFormat", "bmpBpp", "bmpCompression",
+                               "bmpColorTable", "defaultsButton", "okButton", "cancelButton"}));
+    d->Tree()->setCurrentItem(d->Tree()->topLevelItem(PreferencesDialog::kAdjustment));
+    EXPECT_EQ(TabOrder(d), (std::vector<std::string>{
+                               "categories", "imageBrightness.slider", "imageBrightness",
+                               "imageContrast.slider", "imageContrast", "imageGamma.slider",
+                               "imageGamma", "imageInvert", "doImageGreyscale", "doImageThreshold",
+                               "defaultsButton", "okButton", "cancelButton"}));
+    EXPECT_TRUE(d->OkButton()->isDefault());
+}
+
+// Not run with the suite: bench/bench_preferences.sh runs it for the time it
+// takes to build, fill and show the dialog.
+TEST_F(PreferencesTest, DISABLED_OpeningTime) {
+    const int runs = 20;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        window->RunCommand(kCmdPreferences);
+        QCoreApplication::processEvents();
+        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        window->Preferences()->reject();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf(
+        "preferences dialog opening (%d runs): first %.1f ms, median %.1f ms, worst %.1f ms\n",
+        runs, times.front(), times[times.size() / 2], times.back());
+}
+
+// Not run with the suite: writes a picture of every page into the folder named
+// by TARNWICK_SHOTS (for the manual). Run it under xvfb-run to see the real fonts.
+TEST_F(PreferencesTest, DISABLED_PagePictures) {
+    const char* folder = std::getenv("TARNWICK_SHOTS");
+    ASSERT_NE(folder, nullptr);
+    GlobalRunState().programFolder = TARNWICK_BIN_DIR "/";
+    ScanThemes();
+    GlobalSettings().uiTheme = "handdrawn";
+    ApplyTheme(true, true, true);
+    Settings& s = GlobalSettings();
+    s.doImageResize = 1;
+    s.doFrame = 1;
+    s.doWatermark = 1;
+    s.fileTimestamp = 2;
+    PreferencesDialog* d = Open();
+    const char* names[] = {"general",    "interface", "input",     "output",  "transform",
+                           "adjustment", "frame",     "watermark", "advanced"};
+    for (int i = 0; i < PreferencesDialog::kPageCount; ++i) {
+        d->Tree()->setCurrentItem(d->Tree()->topLevelItem(i));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(
+            d->grab().save(QString::fromUtf8(folder) + "/preferences-" + names[i] + ".png"));
+    }
+    Get<QComboBox>(d, "doWatermark")->setCurrentIndex(2);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(d->grab().save(QString::fromUtf8(folder) + "/preferences-watermark-image.png"));
+    d->reject();
 }
 
 }  // namespace

@@ -71,11 +71,7 @@ PreferencesDialog::PreferencesDialog(QWidget* owner, Host host)
     BuildFramePage();
     BuildWatermarkPage();
     BuildAdvancedPage();
-    // The buttons come last in the keyboard order, after the page controls.
-    defaultsButton_->raise();
-    setTabOrder(stack_, defaultsButton_);
-    setTabOrder(defaultsButton_, okButton_);
-    setTabOrder(okButton_, cancelButton_);
+    BuildButtons();
 }
 
 PreferencesDialog::~PreferencesDialog() = default;
@@ -122,22 +118,26 @@ void PreferencesDialog::BuildFrame() {
     stack_->setObjectName(QStringLiteral("pages"));
     stack_->setGeometry(140, 50, 450, 255);
 
+    connect(tree_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
+                if (item) ShowPage(tree_->indexOfTopLevelItem(item));
+            });
+}
+
+void PreferencesDialog::BuildButtons() {
+    // Made after the pages, so the keyboard order runs from the tree through
+    // the page's rows to the buttons.
     const auto button = [this](const char* key, int x, const char* name) {
         auto* b = new QPushButton(Q(CatalogText("Dialog", key)), this);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(x, 315, 80, 25);
-        b->setAutoDefault(false);
         return b;
     };
     defaultsButton_ = button("Defaults", 10, "defaultsButton");
     okButton_ = button("OK", 420, "okButton");
     cancelButton_ = button("Cancel", 510, "cancelButton");
+    // Return anywhere but on another button confirms.
     okButton_->setDefault(true);
-
-    connect(tree_, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
-                if (item) ShowPage(tree_->indexOfTopLevelItem(item));
-            });
     connect(okButton_, &QPushButton::clicked, this, [this] { Confirm(); });
     connect(defaultsButton_, &QPushButton::clicked, this, [this] { ResetToDefaults(); });
     // Cancel, Escape and the close box: nothing is read back.

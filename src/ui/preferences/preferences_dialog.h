@@ -72,6 +72,7 @@ public:
 
 private:
     void BuildFrame();
+    void BuildButtons();
     QWidget* NewPage();
     QScrollArea* NewScrollArea(QWidget* parent, int x, int y, int w, int h, int innerW, int innerH);
     void BuildGeneralPage();

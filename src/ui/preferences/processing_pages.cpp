@@ -72,7 +72,6 @@ QPushButton* PreferencesDialog::DotsButton(QWidget* area, int y, const std::stri
     auto* button = new QPushButton(QStringLiteral("..."), area);
     button->setObjectName(Q(name + ".choose"));
     button->setGeometry(389, y, 22, 22);
-    button->setAutoDefault(false);
     return button;
 }
 
@@ -85,7 +84,6 @@ Row PreferencesDialog::ColorRow(RowBuilder& rows, const std::string& labelKey,
     button->setObjectName(Q(name + ".button"));
     button->setGeometry(kControlX, rows.Y(), 44, 22);
     button->setIconSize(QSize(34, 12));
-    button->setAutoDefault(false);
     button->setAccessibleName(row.label->text());
     auto* text = new QLineEdit(area);
     text->setObjectName(Q(name));
