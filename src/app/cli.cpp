@@ -196,7 +196,7 @@ ScanResult ScanOptions(const std::vector<std::string>& params, Settings& setting
             *target = value;
             if (target == &run.inputFile) run.inputGiven = true;
         } else if (key == "-D" || key == "--DEBUG") {
-            run.runMode = "DEBUG";
+            run.runMode = RunMode::Debug;
         } else if (key == "-Q" || key == "--QUIET") {
             scan.quiet = true;
         } else if (key == "-P" || key == "--PAUSE") {

@@ -384,7 +384,7 @@ int ImportInput(const RunState& run) {
 int RunCliConversion(bool quiet) {
     const Settings& s = GlobalSettings();
     RunState& run = GlobalRunState();
-    const Report debug(run.runMode == "DEBUG");
+    const Report debug(run.runMode == RunMode::Debug);
     const auto status = [&](const std::string& line) {
         if (!quiet) WriteLine(line);
     };

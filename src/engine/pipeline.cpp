@@ -267,7 +267,7 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
 int RunConversionWorker(const RunContext& ctx, const WorkerSinks& sinks) {
     EnsureFreeImage();
     RunState& run = ctx.run;
-    const bool debug = run.inputGiven && run.runMode == "DEBUG" && sinks.debugLine;
+    const bool debug = run.inputGiven && run.runMode == RunMode::Debug && sinks.debugLine;
 
     int32_t started = 0;
     int32_t converted = 0;

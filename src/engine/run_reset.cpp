@@ -8,9 +8,9 @@ namespace tarnwick {
 
 void ResetRunState() {
     RunState& run = GlobalRunState();
-    std::string runMode = std::move(run.runMode);
+    const RunMode runMode = run.runMode;
     run = RunState{};
-    run.runMode = std::move(runMode);
+    run.runMode = runMode;
     run.programFolder = platform::ProgramFolder();
     run.inputGiven = false;
     run.fileNumber = 1;

@@ -9,6 +9,10 @@
 
 namespace tarnwick {
 
+// How the program runs: a normal run, a command-line run with the debug
+// report, or the screenshot mode.
+enum class RunMode { Normal, Debug, Screenshot };
+
 struct RunState {
     // Start-up and command line.
     std::string programFolder;  // folder of the executable, with trailing '/'
@@ -16,7 +20,7 @@ struct RunState {
     std::string outputFolder;   // output folder, with trailing '/' once checked
     std::string conversion;     // output extension, lower case
     bool inputGiven = false;    // the command line named an input
-    std::string runMode;        // "", "DEBUG" or "T"
+    RunMode runMode = RunMode::Normal;
 
     // Engine.
     std::string inputPath;

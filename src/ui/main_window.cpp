@@ -191,7 +191,7 @@ void MainWindow::Prepare() {
     NewCommand();
     show();
     LayoutMainWindow();
-    if (GlobalRunState().runMode != "T" && updateCheck_) updateCheck_();
+    if (GlobalRunState().runMode != RunMode::Screenshot && updateCheck_) updateCheck_();
 }
 
 void MainWindow::SetCommandHandler(int command, std::function<void()> handler) {

@@ -103,7 +103,7 @@ extern "C" int tarnwick_screenshot_mode(const char* folderText) {
     LoadBuiltInImages();
     ScanThemes();
     ApplyTheme(true, true, true);
-    GlobalRunState().runMode.assign(1, 'T');
+    GlobalRunState().runMode = RunMode::Screenshot;
 
     QtUserDialogs dialogs;
     MainWindow window(dialogs);

@@ -347,7 +347,7 @@ protected:
         ResetProgramState();
         std::filesystem::remove(SettingsFolder() + "config.ini");
     }
-    void TearDown() override { GlobalRunState().runMode.clear(); }
+    void TearDown() override { GlobalRunState().runMode = RunMode::Normal; }
     void WriteConfig(int range, int64_t date) {
         Settings s;
         ApplyDefaults(s, false, 1920, 1080);
@@ -388,7 +388,7 @@ TEST_F(ScheduledCheckTest, NeverAndTheScreenshotModeDoNotAsk) {
         session.Start();
     }
     WriteConfig(0, old);
-    GlobalRunState().runMode = "T";
+    GlobalRunState().runMode = RunMode::Screenshot;
     {
         WindowModeSession session(dialogs);
         session.Start();

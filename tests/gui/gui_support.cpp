@@ -42,7 +42,7 @@ private:
 
 void ResetProgramState() {
     ApplyDefaults(GlobalSettings(), false, 1920, 1080);
-    GlobalRunState().runMode.clear();
+    GlobalRunState().runMode = RunMode::Normal;
     GlobalRunState().inputGiven = false;
     BuildInputRegistry(GlobalRegistry());
     BuildOutputRegistry(GlobalRegistry());

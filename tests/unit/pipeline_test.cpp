@@ -45,7 +45,7 @@ protected:
         ApplyDefaults(s, true);
         ResetRunState();
         RunState& run = GlobalRunState();
-        run.runMode.clear();
+        run.runMode = RunMode::Normal;
         run.conversion = "bmp";
         run.outputFolder = out.path();
         Prepare();
@@ -348,7 +348,7 @@ TEST_F(PipelineTest, WorkerCountsSavedFilesAndReportsInDebugMode) {
     fs::copy_file(Suite("basn2c08.png"), in / "b_good.png");
     RunState& run = GlobalRunState();
     run.inputGiven = true;
-    run.runMode = "DEBUG";
+    run.runMode = RunMode::Debug;
     GlobalSettings().filenameMask = "IMG_%n%.%ext%";
     GlobalInputList()[in / "a_broken.png"] = InputEntry{};
     GlobalInputList()[in / "b_good.png"] = InputEntry{};
@@ -366,7 +366,7 @@ TEST_F(PipelineTest, WorkerCountsSavedFilesAndReportsInDebugMode) {
 
     // The count goes on across runs; without debug mode nothing is written.
     lines.clear();
-    run.runMode.clear();
+    run.runMode = RunMode::Normal;
     EXPECT_EQ(RunWorker(), 1);
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"img_00001.bmp", "img_00002.bmp"}));
@@ -374,7 +374,7 @@ TEST_F(PipelineTest, WorkerCountsSavedFilesAndReportsInDebugMode) {
 
     // Window mode never writes debug lines.
     run.inputGiven = false;
-    run.runMode = "DEBUG";
+    run.runMode = RunMode::Debug;
     EXPECT_EQ(RunWorker(), 1);
     EXPECT_TRUE(lines.empty());
 }
@@ -468,7 +468,7 @@ TEST_F(PipelineTest, OriginalTimestampInTheRepeatedHour) {
 
 TEST_F(PipelineTest, ResetRunStateKeepsOnlyTheRunMode) {
     RunState& run = GlobalRunState();
-    run.runMode = "DEBUG";
+    run.runMode = RunMode::Debug;
     run.inputGiven = true;
     run.inputPath = "/x.png";
     run.outputBpp = 24;
@@ -476,7 +476,7 @@ TEST_F(PipelineTest, ResetRunStateKeepsOnlyTheRunMode) {
     run.fileNumber = 17;
     GlobalInputList()["/x.png"] = InputEntry{};
     ResetRunState();
-    EXPECT_EQ(run.runMode, "DEBUG");
+    EXPECT_EQ(run.runMode, RunMode::Debug);
     EXPECT_FALSE(run.inputGiven);
     EXPECT_EQ(run.inputPath, "");
     EXPECT_EQ(run.outputFolder, "");
