@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -126,14 +128,23 @@ TEST(BmpOutput, EveryDepthCompressionAndColourTableIsReadAlikeByOtherPrograms) {
             EXPECT_EQ(Le32(bytes, 34), bytes.size() - offset) << what << ": image size field";
         if (c.bpp == 8 && c.compression == "RLE") EXPECT_EQ(compression, 1u) << what;
 
-        ASSERT_EQ(RunCommand("convert " + Quote(c.file) +
-                             " -alpha off -depth 8 rgb:" + Quote(c.file + ".im") + " 2>&1"),
-                  0)
-            << what << ": ImageMagick refuses the file";
+        if (RunCommand("convert " + Quote(c.file) + " -alpha off -depth 8 rgb:" +
+                       Quote(c.file + ".im") + " >/dev/null 2>&1") != 0) {
+            ADD_FAILURE() << what << ": ImageMagick refuses the file";
+            continue;
+        }
         const std::string im = ReadFile(c.file + ".im");
         const std::string pil = ReadFile(c.file + ".pil");
-        EXPECT_EQ(im.size(), 32u * 32u * 3u) << what;
-        EXPECT_TRUE(im == pil) << what << ": ImageMagick and PIL read different pixels";
+        ASSERT_EQ(im.size(), 32u * 32u * 3u) << what;
+        ASSERT_EQ(pil.size(), im.size()) << what;
+        // The two readers widen 5- and 6-bit samples to 8 bits with different
+        // rounding; a wrong layout would differ by far more.
+        const int tolerance = c.bpp == 16 ? 1 : 0;
+        int worst = 0;
+        for (size_t i = 0; i < im.size(); ++i)
+            worst = std::max(worst, std::abs(static_cast<unsigned char>(im[i]) -
+                                             static_cast<unsigned char>(pil[i])));
+        EXPECT_LE(worst, tolerance) << what << ": ImageMagick and PIL read different pixels";
         if (c.compression == "NONE")
             uncompressed = pil;
         else
