@@ -545,6 +545,7 @@ TEST_F(PreferencesTest, DISABLED_PagePictures) {
     s.doFrame = 1;
     s.doWatermark = 1;
     s.fileTimestamp = 2;
+    s.customTimestamp = 1767225600;  // 2026/01/01 00:00
     PreferencesDialog* d = Open();
     const char* names[] = {"general",    "interface", "input",     "output",  "transform",
                            "adjustment", "frame",     "watermark", "advanced"};
@@ -554,6 +555,7 @@ TEST_F(PreferencesTest, DISABLED_PagePictures) {
         EXPECT_TRUE(
             d->grab().save(QString::fromUtf8(folder) + "/preferences-" + names[i] + ".png"));
     }
+    d->Tree()->setCurrentItem(d->Tree()->topLevelItem(PreferencesDialog::kWatermark));
     Get<QComboBox>(d, "doWatermark")->setCurrentIndex(2);
     QCoreApplication::processEvents();
     EXPECT_TRUE(d->grab().save(QString::fromUtf8(folder) + "/preferences-watermark-image.png"));
