@@ -274,6 +274,18 @@ TEST_F(PreferencesTest, ConfirmingWritesTheRecordAndTheConfigurationAtOnce) {
     EXPECT_EQ(ReadFile(config), SerializeConfiguration(s));
 }
 
+TEST_F(PreferencesTest, AConfigurationThatCannotBeWrittenIsReported) {
+    WriteFile(dir / "blocker", "a file where a folder should be");
+    window->SetConfigPath(dir / "blocker/config.ini");
+    PreferencesDialog* d = Open();
+    Get<QComboBox>(d, "updateRange")->setCurrentIndex(4);
+    d->Confirm();
+    EXPECT_TRUE(Closed(d));
+    EXPECT_EQ(GlobalSettings().updateRange, 4);  // kept for the save at exit
+    ASSERT_EQ(dialogs.warnings.size(), 1u);
+    EXPECT_EQ(dialogs.warnings[0], "Unable to save the file: " + dir / "blocker/config.ini" + "!");
+}
+
 TEST_F(PreferencesTest, CancelEscapeAndCloseChangeNothing) {
     const std::string before = SerializeConfiguration(GlobalSettings());
     for (int way = 0; way < 3; ++way) {
