@@ -40,7 +40,10 @@ private:
 WindowUpdateHost::WindowUpdateHost(QWidget* window, UserDialogs& dialogs, DesktopOpener& opener,
                                    FetchFunction fetch)
     : window_(window), dialogs_(dialogs), opener_(opener), fetch_(std::move(fetch)) {
-    if (!fetch_) fetch_ = update::FetchUpdateInfo;
+    if (!fetch_)
+        fetch_ = [](const std::string& url, const std::string& agent) {
+            return update::FetchUpdateInfo(url, agent);
+        };
 }
 
 WindowUpdateHost::~WindowUpdateHost() {

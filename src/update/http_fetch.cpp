@@ -85,27 +85,28 @@ std::string UpdateInfoFromResponse(const std::string& response) {
     return body.substr(0, 3);
 }
 
-std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent) {
+std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent,
+                            const FetchLimits& limits) {
     const UrlParts parts = SplitUrl(url);
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReceiveBufferSize]());
     if (!buffer) return {};
 
     const platform::Connection connection =
-        platform::ConnectTcp(parts.host, parts.port, kConnectMilliseconds);
+        platform::ConnectTcp(parts.host, parts.port, limits.connect);
     if (connection == platform::kNoConnection) return {};
-    if (!platform::SendAll(connection, BuildRequest(parts, userAgent), kFirstDataMilliseconds)) {
+    if (!platform::SendAll(connection, BuildRequest(parts, userAgent), limits.firstData)) {
         platform::CloseConnection(connection);
         return {};
     }
 
-    // Wait for the first data, looking every kPollMilliseconds.
+    // Wait for the first data, looking every limits.poll milliseconds.
     const auto sent = Clock::now();
     bool readable = false;
     while (!readable) {
         readable = platform::WaitReadable(connection, 0);
         if (readable) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
-        if (Clock::now() - sent > std::chrono::milliseconds(kFirstDataMilliseconds)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(limits.poll));
+        if (Clock::now() - sent > std::chrono::milliseconds(limits.firstData)) break;
     }
 
     // Collect the pieces of the answer one after the other until the server
@@ -114,7 +115,7 @@ std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent
     // cannot hold the fetch for ever.
     size_t used = 0;
     if (readable) {
-        const auto restDeadline = Clock::now() + std::chrono::milliseconds(kFirstDataMilliseconds);
+        const auto restDeadline = Clock::now() + std::chrono::milliseconds(limits.firstData);
         while (used < kReceiveBufferSize) {
             const long n =
                 platform::Receive(connection, buffer.get() + used, kReceiveBufferSize - used);

@@ -7,9 +7,12 @@
 namespace tarnwick::update {
 
 // Time limits of a fetch, in milliseconds.
-inline constexpr int kPollMilliseconds = 20;          // between looks for the first data
-inline constexpr int kFirstDataMilliseconds = 10000;  // from sending to the first data
-inline constexpr int kConnectMilliseconds = 10000;    // per address of the host
+struct FetchLimits {
+    int poll = 20;          // between looks for the first data
+    int firstData = 10000;  // from sending to the first data; the rest of the
+                            // answer must follow within the same time again
+    int connect = 10000;    // per address of the host
+};
 // Nothing beyond the first bytes of a response is ever read.
 inline constexpr size_t kReceiveBufferSize = 2048;
 
@@ -38,7 +41,8 @@ std::string UpdateInfoFromResponse(const std::string& response);
 // Fetches `url` with the given User-Agent and returns UpdateInfoFromResponse
 // of the first kReceiveBufferSize bytes of the answer; the empty text on any
 // failure. Blocks the calling thread: the connection time plus at most
-// kFirstDataMilliseconds for the first data and as long again for the rest.
-std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent);
+// limits.firstData for the first data and as long again for the rest.
+std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent,
+                            const FetchLimits& limits = {});
 
 }  // namespace tarnwick::update

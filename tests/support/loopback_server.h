@@ -19,7 +19,9 @@ namespace tarnwick::test {
 
 class LoopbackServer {
 public:
-    enum class Mode { Answer, Silent };
+    // Answer: send the pieces and close. Silent: send nothing and keep the
+    // connection open. Stall: send the pieces and keep the connection open.
+    enum class Mode { Answer, Silent, Stall };
 
     // Answers with `pieces`, sent one after the other `pause` apart.
     explicit LoopbackServer(std::vector<std::string> pieces, Mode mode = Mode::Answer,
@@ -107,14 +109,15 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 request_ = request;
             }
-            if (mode_ == Mode::Silent) {
-                while (Running(end))
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            } else {
+            if (mode_ != Mode::Silent) {
                 for (size_t i = 0; i < pieces_.size() && Running(end); ++i) {
                     if (i > 0) std::this_thread::sleep_for(pause_);
                     send(client, pieces_[i].data(), pieces_[i].size(), MSG_NOSIGNAL);
                 }
+            }
+            if (mode_ != Mode::Answer) {
+                while (Running(end))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
             close(client);
         }

@@ -169,6 +169,20 @@ TEST(HttpFetch, UnreachableServersGiveAnEmptyResultAtOnce) {
     EXPECT_LT(SecondsSince(start), 5.0);
 }
 
+TEST(HttpFetch, ServerThatStopsHalfWayDoesNotHoldTheFetch) {
+    // Headers and the start of the body, then nothing while the connection
+    // stays open: the part received counts once the limit has passed.
+    LoopbackServer stalling({"HTTP/1.0 200 OK\r\n\r\n2", "9"}, LoopbackServer::Mode::Stall,
+                            std::chrono::milliseconds(100));
+    FetchLimits limits;
+    limits.firstData = 600;
+    const auto start = Clock::now();
+    EXPECT_EQ(FetchUpdateInfo(stalling.Site() + "/files/tarnwick.dat", "agent", limits), "29");
+    const double seconds = SecondsSince(start);
+    EXPECT_GE(seconds, 0.5);
+    EXPECT_LT(seconds, 3.0);
+}
+
 TEST(HttpFetch, SilentServerGivesAnEmptyResultAfterTheTimeLimit) {
     LoopbackServer silent({}, LoopbackServer::Mode::Silent);
     const auto start = Clock::now();
