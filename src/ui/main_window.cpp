@@ -54,9 +54,6 @@ QIcon MenuIcon(const std::string& name) { return IconAt(TableImage(GlobalIcons()
 
 void Place(QWidget* w, const Rect& r) { w->setGeometry(r.x, r.y, r.w, r.h); }
 
-}  // namespace
-
-MainWindow::MainWindow(UserDialogs& dialogs)
 // The texts that share the window's Alt keys: the three menu titles, then the
 // three field labels. Alt+X stays the Exit shortcut.
 std::vector<std::string> WindowMnemonicTexts() {
@@ -70,8 +67,8 @@ std::vector<std::string> WindowMnemonicTexts() {
     return texts;
 }
 
-    : dialogs_(dialogs), help_(std::make_unique<HelpCommands>(this, dialogs)) {
-    setObjectName(QStringLiteral("mainWindow"));
+}  // namespace
+
 std::string MainWindow::WithMnemonic(const std::string& text, std::string& taken) {
     std::string out;
     for (char c : text) {
@@ -97,6 +94,9 @@ std::string MainWindow::WithMnemonic(const std::string& text, std::string& taken
     return out;
 }
 
+MainWindow::MainWindow(UserDialogs& dialogs)
+    : dialogs_(dialogs), help_(std::make_unique<HelpCommands>(this, dialogs)) {
+    setObjectName(QStringLiteral("mainWindow"));
     SetShowAddedInputFileHook([this](const std::string& path) { ShowAddedInputFile(path); });
 }
 
@@ -126,27 +126,27 @@ void MainWindow::Create(const Geometry& g) {
     }
     inputField_ = new QLineEdit(panel_);
     inputField_->setObjectName(QStringLiteral("inputFile"));
-    folderList_ = new QComboBox(panel_);
-    folderList_->setObjectName(QStringLiteral("outputFolders"));
-    formatList_ = new QComboBox(panel_);
     // A file dropped onto the field goes to the window like any other drop,
     // instead of being pasted into the text.
     inputField_->setAcceptDrops(false);
+    folderList_ = new QComboBox(panel_);
+    folderList_->setObjectName(QStringLiteral("outputFolders"));
+    formatList_ = new QComboBox(panel_);
     formatList_->setObjectName(QStringLiteral("outputFormats"));
-    BuildFieldButtons();
-    convertButton_ = new QPushButton(panel_);
-    convertButton_->setObjectName(QStringLiteral("convertButton"));
     labels_[0]->setBuddy(inputField_);
     labels_[1]->setBuddy(folderList_);
     labels_[2]->setBuddy(formatList_);
+    BuildFieldButtons();
+    convertButton_ = new QPushButton(panel_);
+    convertButton_->setObjectName(QStringLiteral("convertButton"));
     convertButton_->setIconSize(QSize(64, 64));
     convertButton_->setToolTip(Q(CatalogText("General", "Convert")));
     convertButton_->setAccessibleName(Q(CatalogText("General", "Convert")));
     RefreshControlImages();
+    ApplyTabOrder();
 
     // Directly in the window, so a toolbar of another height does not move it.
     notice_ = new QLabel(Q(kNoticeLine), this);
-    ApplyTabOrder();
 
     // Control events: only the user's own choices count, not changes made here.
     QObject::connect(folderList_, &QComboBox::activated, [this](int) {

@@ -83,6 +83,12 @@ public:
     std::string ConfigPath() const;
     static void FillFormatList(QComboBox* list, bool withDescription);
     static void SetToolbarIconSize(QToolBar* toolbar, int pixels);
+    // The text with a keyboard mnemonic: "&" goes before the first letter or
+    // digit that starts a word and is not yet in `taken`, else before the first
+    // such character anywhere (none when all are taken). The chosen character
+    // is added to `taken` in lower case. A shortcut after a tab gets none, and
+    // an "&" of the text itself is doubled so it shows as it is.
+    static std::string WithMnemonic(const std::string& text, std::string& taken);
 
     // The state stored at exit; height is the inner height below the menu bar.
     WindowSnapshot Snapshot() const;
@@ -98,12 +104,6 @@ public:
     void RunProgressWindow(RunStarter& starter) override;
 
     // Controls, for the screenshot mode and the tests.
-    // The text with a keyboard mnemonic: "&" goes before the first letter or
-    // digit that starts a word and is not yet in `taken`, else before the first
-    // such character anywhere (none when all are taken). The chosen character
-    // is added to `taken` in lower case. A shortcut after a tab gets none, and
-    // an "&" of the text itself is doubled so it shows as it is.
-    static std::string WithMnemonic(const std::string& text, std::string& taken);
     QLineEdit* InputField() const { return inputField_; }
     QComboBox* OutputFolderList() const { return folderList_; }
     QComboBox* OutputFormatList() const { return formatList_; }
@@ -131,6 +131,8 @@ protected:
 
 private:
     void ApplySizeLimits();
+    // Tab moves through the fields in reading order, each followed by its button.
+    void ApplyTabOrder();
 
     UserDialogs& dialogs_;
     std::map<int, std::function<void()>> handlers_;
@@ -150,8 +152,6 @@ private:
     QLineEdit* inputField_ = nullptr;
     QComboBox* folderList_ = nullptr;
     QComboBox* formatList_ = nullptr;
-    // Tab moves through the fields in reading order, each followed by its button.
-    void ApplyTabOrder();
     QPushButton* convertButton_ = nullptr;
     QToolButton* fieldButtons_[3] = {nullptr, nullptr, nullptr};
     QLabel* labels_[3] = {nullptr, nullptr, nullptr};

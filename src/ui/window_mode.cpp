@@ -180,13 +180,13 @@ void WindowModeSession::Start() {
     window_->Prepare();
 }
 
-bool WindowModeSession::Finish() {
 void WindowModeSession::TakeStartupFile(const std::string& path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     AddInputFile(error ? path : absolute.lexically_normal().string());
 }
 
+bool WindowModeSession::Finish() {
     Settings& s = GlobalSettings();
     if (window_) StoreWindowStateForExit(window_->Snapshot(), s);
     else if (s.outFoldersHistory == 0) s.recentOutFolders.clear();
@@ -207,18 +207,18 @@ extern "C" int tarnwick_window_main(int argc, char** argv) {
     }
     static int qtArgc;
     qtArgc = argc > 0 ? 1 : 0;  // the options were the command line's; Qt gets none
+    const std::string startupFile =
+        StartupInputFile(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     QApplication app(qtArgc, argv);
+    SetApplicationIdentity();
     QtUserDialogs dialogs;
     WindowModeSession session(dialogs);
     session.Start();
+    if (!startupFile.empty()) session.TakeStartupFile(startupFile);
     {
-    const std::string startupFile =
-        StartupInputFile(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
         SignalBridge bridge(session.Window());
-    SetApplicationIdentity();
         app.exec();
     }
     session.Finish();
-    if (!startupFile.empty()) session.TakeStartupFile(startupFile);
     return 0;
 }
