@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QFont>
 #include <QFrame>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -259,8 +258,8 @@ void PreferencesDialog::BuildGeneralPage() {
     QWidget* page = NewPage();
     const Settings& s = GlobalSettings();
     RowBuilder rows(page, s, bindings_);
-    Row language = rows.FixedChoice("Language", {"English"}, "language");
-    (void)language;
+    // English is the only language; OK always stores "en".
+    rows.FixedChoice("Language", {"English"}, "language");
     bindings_.Add([](Settings& st) { st.language = "en"; });
     rows.ChoiceKeys(
         "Check for Updates", "updateRange",
