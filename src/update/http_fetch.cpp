@@ -101,12 +101,10 @@ std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent
 
     // Wait for the first data, looking every limits.poll milliseconds.
     const auto sent = Clock::now();
-    bool readable = false;
-    while (!readable) {
-        readable = platform::WaitReadable(connection, 0);
-        if (readable) break;
+    bool readable = platform::WaitReadable(connection, 0);
+    while (!readable && Clock::now() - sent <= std::chrono::milliseconds(limits.firstData)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(limits.poll));
-        if (Clock::now() - sent > std::chrono::milliseconds(limits.firstData)) break;
+        readable = platform::WaitReadable(connection, 0);
     }
 
     // Collect the pieces of the answer one after the other until the server
