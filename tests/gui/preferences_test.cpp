@@ -441,6 +441,20 @@ TEST_F(PreferencesTest, ShowingRulesFollowTheirLists) {
     Get<QComboBox>(d, "doFrame")->setCurrentIndex(1);
     EXPECT_TRUE(Get<QWidget>(d, "frameArea")->isVisible());
 
+    // The raw input panel (not offered by this product's input list, but built).
+    QComboBox* rawLoadAs = Get<QComboBox>(d, "rawLoadAs");
+    QLineEdit* header = Get<QLineEdit>(d, "rawHeaderSize");
+    QComboBox* tone = Get<QComboBox>(d, "rawToneMapping");
+    EXPECT_FALSE(header->isEnabled());
+    EXPECT_FALSE(tone->isEnabled());
+    rawLoadAs->setCurrentIndex(2);  // RGB 16-bit
+    EXPECT_TRUE(header->isEnabled());
+    EXPECT_TRUE(Get<QComboBox>(d, "rawImageWidth.unit")->isEnabled());
+    EXPECT_FALSE(tone->isEnabled());
+    rawLoadAs->setCurrentIndex(4);  // RGB 48-bit (HS)
+    EXPECT_FALSE(header->isEnabled());
+    EXPECT_TRUE(tone->isEnabled());
+
     d->ShowPage(PreferencesDialog::kAdvanced);
     QDateTimeEdit* picker = Get<QDateTimeEdit>(d, "customTimestamp");
     EXPECT_TRUE(picker->isEnabled());
