@@ -178,6 +178,7 @@ TEST_F(HelpTest, AboutBoxShowsTheProductAndTwoLinks) {
     EXPECT_EQ(S(box->ProductLine()->text()), "Pictavo PNG to BMP 2.9");
     EXPECT_EQ(S(box->NoticeLine()->text()), "Copyright (c) 2026 Pictavo. All rights reserved.");
     EXPECT_EQ(S(box->OkButton()->text()), "OK");
+    EXPECT_EQ(box->focusWidget(), box->OkButton());
     EXPECT_EQ(box->OkButton()->geometry(), QRect(140, 200, 80, 25));
     for (QLabel* link : {box->WebLink(), box->MailLink()}) {
         EXPECT_NE(S(link->text()).find("color:#0000ff"), std::string::npos);
@@ -249,6 +250,7 @@ TEST_F(HelpTest, ConverterSearchOpensTheSearchPageOnEnter) {
     EXPECT_EQ(dialog->ToField()->geometry(), QRect(180, 20, 80, 20));
     EXPECT_EQ(S(dialog->SearchButton()->text()), "Search");
     EXPECT_TRUE(dialog->SearchButton()->isDefault());
+    EXPECT_EQ(dialog->focusWidget(), dialog->FromField());
 
     dialog->FromField()->setText(QStringLiteral(". PNG "));
     dialog->ToField()->setText(QStringLiteral("Bmp!"));
