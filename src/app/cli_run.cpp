@@ -11,6 +11,7 @@
 #include "engine/run_state.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
+#include "platform/safe_save.h"
 #include "settings/fields.h"
 #include "settings/options.h"
 #include "settings/settings.h"
@@ -392,6 +393,9 @@ int RunCliConversion(bool quiet) {
         WriteLine(line);
         return 1;
     };
+
+    // An interrupted save leaves no temporary file behind.
+    platform::InstallSaveCleanupOnSignals();
 
     status(CatalogText("General", "Preparing"));
     debug.Line("Input: ", run.inputFile);

@@ -6,6 +6,7 @@
 
 #include "engine/encoding.h"
 #include "engine/format_registry.h"
+#include "engine/image_save.h"
 #include "engine/input_list.h"
 #include "engine/limits.h"
 #include "engine/naming.h"
@@ -132,17 +133,6 @@ Bitmap FlattenOntoWhite(Bitmap image, bool keep32) {
     return Bitmap(FreeImage_Composite(image.get(), FALSE, &white, nullptr));
 }
 
-// Saves through a temporary file beside the target, so a failed save never
-// leaves a partial file or destroys an existing one.
-int SaveImage(FIBITMAP* image, const std::string& path, const RunState& run) {
-    const std::string temp = platform::TempPathBeside(path);
-    BOOL saved = FreeImage_Save(static_cast<FREE_IMAGE_FORMAT>(run.outputFif), image, temp.c_str(),
-                                run.saveFlags);
-    if (saved && platform::RenameFile(temp, path)) return 1;
-    platform::RemoveFile(temp);
-    return 0;
-}
-
 void ApplyTimestampRule(const Settings& s, const RunState& run) {
     if (s.timestampRule() == TimestampRule::Original) {
         platform::CopyModificationTime(run.inputPath, run.outputPath);  // a failure is ignored
@@ -253,13 +243,8 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     run.outputPath = BuildOutputPath(s, run);
 
     if (!image) return fail(FileFailure::StepFailed, stepFailure);
-    int saved = 0;
-    if (run.conversion == "bmp" && run.outputBpp == 8 &&
-        s.bmpColorTableKind() == ColorTableKind::Exact)
-        saved = SaveBmpExactPalette(image.get(), run.outputPath, run);
-    else
-        saved = SaveImage(image.get(), run.outputPath, run);
-    if (saved != 1) return fail(FileFailure::SaveFailed, "cannot write " + run.outputPath);
+    const platform::SaveResult saved = SaveOutputImage(image.get(), run.outputPath, run, s);
+    if (!saved) return fail(FileFailure::SaveFailed, saved.error);
     result.converted = 1;
     return result;
 }

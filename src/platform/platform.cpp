@@ -111,20 +111,6 @@ bool SetFileModifiedLocal(const std::string& path, int64_t localDateValue) {
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
-std::string TempPathBeside(const std::string& path) {
-    static std::mt19937_64 rng{std::random_device{}()};
-    static std::mutex m;
-    std::lock_guard<std::mutex> lock(m);
-    auto slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    // Short, whatever the target's name: a target name near the longest
-    // legal name must still have room for its temporary file.
-    char name[32];
-    std::snprintf(name, sizeof name, ".tarnwick-%08llx.tmp",
-                  static_cast<unsigned long long>(rng() & 0xffffffffull));
-    return folder + name;
-}
-
 std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes) {
     if (path.empty()) return std::nullopt;
     // A look before opening: opening a device can already do something.

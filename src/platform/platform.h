@@ -24,9 +24,6 @@ bool SetFileModifiedLocal(const std::string& path, int64_t localDateValue);
 // missing file, a folder, a FIFO, a device, a larger file) gives nothing; a
 // FIFO or device is never waited on.
 std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes);
-// A unique short temporary path in the same folder as `path`. Files are saved
-// through SafeSave (safe_save.h), which makes and removes its own temporary file.
-std::string TempPathBeside(const std::string& path);
 
 // Gives `to` the modification time of `from` (whole seconds); access time
 // stays. False when either file cannot be reached.
