@@ -27,6 +27,10 @@ endforeach()
 if(TARGET tarnwick_theme)
   install(DIRECTORY ${TARNWICK_BIN_DIR}/gfx DESTINATION ${TARNWICK_INSTALL_DIR})
 endif()
+# The manual's pictures of the preferences pages.
+if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/../docs/images)
+  install(DIRECTORY ${TARNWICK_BIN_DIR}/images DESTINATION ${TARNWICK_INSTALL_DIR} OPTIONAL)
+endif()
 if(NOT TARGET tarnwick_manual)
   # Builds without the window mode still ship the manual.
   add_custom_command(

@@ -9,6 +9,7 @@
 #include "text/product.h"
 #include "platform/platform.h"
 #include "ui/qt_text.h"
+#include "update/update_check.h"
 #include "text/catalog.h"
 #include "ui/ui_entry.h"
 #include "ui/window_mode.h"
@@ -35,7 +36,7 @@ extern "C" int tarnwick_uninstall_prompt(void) {
     next->setDefault(true);
     QObject::connect(next, &QPushButton::clicked, [&] {
         if (box->isChecked())
-            platform::OpenWithDesktop(std::string(kWebSite) + "/tarnwick/uninstall.html");
+            platform::OpenWithDesktop(update::SiteAddress() + "/tarnwick/uninstall.html");
         window.accept();
     });
     window.exec();

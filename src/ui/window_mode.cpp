@@ -175,6 +175,7 @@ void WindowModeSession::Start() {
 
     window_ = std::make_unique<MainWindow>(dialogs_);
     window_->Create({s.windowX, s.windowY, s.windowWidth, s.windowHeight});
+    window_->SetConfigPath(configPath_);
     MainWindow* window = window_.get();
     window_->SetScheduledUpdateCheck([window] { window->Help().RunScheduledUpdateCheck(); });
     window_->Prepare();
