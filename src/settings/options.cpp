@@ -244,14 +244,6 @@ const std::unordered_map<std::string, ResolvedOption>& Options() {
     return map;
 }
 
-int DigitValue(char c, int base) {
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    return v < base ? v : -1;
-}
-
 }  // namespace
 
 int KeywordValue(const std::string& text, KeywordList list) {
@@ -277,31 +269,7 @@ std::string KeywordName(KeywordList list, int number, const std::string& format)
     return std::string();
 }
 
-int32_t ReadWholeNumber(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    int base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i < text.size() && text[i] == '%') {
-        base = 2;
-        ++i;
-    }
-    uint32_t value = 0;  // unsigned arithmetic wraps at 32 bits
-    for (; i < text.size(); ++i) {
-        int d = DigitValue(text[i], base);
-        if (d < 0) break;
-        value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
-    }
-    if (negative) value = 0u - value;
-    return static_cast<int32_t>(value);
-}
+int32_t ReadWholeNumber(const std::string& text) { return text::ReadWholeNumber(text); }
 
 float ReadDecimalNumber(const std::string& value) { return text::ParseDecimal<float>(value); }
 

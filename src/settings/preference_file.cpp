@@ -142,17 +142,7 @@ const std::string* PreferenceFile::Find(const std::string& key) const {
 long PreferenceFile::ReadInteger(const std::string& key, long def) const {
     const std::string* value = Find(key);
     if (!value) return def;
-    const std::string& t = *value;
-    size_t i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
-        negative = t[i] == '-';
-        ++i;
-    }
-    uint32_t n = 0;  // wraps at 32 bits like the fields it fills
-    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) n = n * 10u + static_cast<uint32_t>(t[i] - '0');
-    if (negative) n = 0u - n;
-    return static_cast<int32_t>(n);
+    return text::ReadWholeNumber(*value, false, false);  // decimal digits only
 }
 
 double PreferenceFile::ReadDecimal(const std::string& key, double def) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cctype>
+#include <cstdint>
 #include <charconv>
 #include <limits>
 #include <string>
@@ -58,6 +59,39 @@ inline std::string ReplaceAllNoCase(const std::string& text, const std::string& 
     }
     out.append(text, from, std::string::npos);
     return out;
+}
+
+// A whole number: blanks and tabs (when `skipBlanks`), a sign, then decimal
+// digits, or with `basePrefixes` "$" and hexadecimal or "%" and binary digits.
+// Reading stops at the first other character; no digits gives 0. The value
+// wraps at 32 bits like the fields it fills.
+inline int32_t ReadWholeNumber(const std::string& t, bool basePrefixes = true,
+                               bool skipBlanks = true) {
+    size_t i = 0;
+    if (skipBlanks)
+        while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        negative = t[i] == '-';
+        ++i;
+    }
+    uint32_t base = 10;
+    if (basePrefixes && i < t.size() && (t[i] == '$' || t[i] == '%')) {
+        base = t[i] == '$' ? 16 : 2;
+        ++i;
+    }
+    uint32_t value = 0;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        uint32_t d = 99;
+        if (c >= '0' && c <= '9') d = static_cast<uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f') d = static_cast<uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') d = static_cast<uint32_t>(c - 'A' + 10);
+        if (d >= base) break;
+        value = value * base + d;
+    }
+    if (negative) value = 0u - value;
+    return static_cast<int32_t>(value);
 }
 
 // A value limited to 0..255 (opacities, colour channels).

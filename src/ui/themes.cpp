@@ -21,6 +21,7 @@
 #include "settings/settings.h"
 #include "ui/images.h"
 #include "ui/window_logic.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -35,12 +36,6 @@ std::string& LastFoundKey() {
 constexpr int kMaxImageEdge = 1024;
 // theme.cfg is a small text; anything longer is not a theme description.
 constexpr int64_t kMaxCfgBytes = 1024 * 1024;
-
-std::string LowerAscii(std::string t) {
-    for (char& c : t)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return t;
-}
 
 // A reader over one zip file; freed with the object.
 class ArchiveReader {
@@ -223,14 +218,14 @@ std::map<std::string, std::string> ZipPackage::ExtractMany(const std::vector<std
 
 std::string ReadCfgValue(const std::string& text, const std::string& group,
                          const std::string& key) {
-    const std::string lower = LowerAscii(text);
+    const std::string lower = text::Lower(text);
     std::string header(1, '[');
-    header.append(LowerAscii(group)).push_back(']');
+    header.append(text::Lower(group)).push_back(']');
     const size_t headerAt = lower.find(header);
     if (headerAt == std::string::npos) return {};
     const size_t groupEnd = lower.find('[', headerAt + header.size());
     std::string keyLine("\r\n");
-    keyLine.append(LowerAscii(key));
+    keyLine.append(text::Lower(key));
     const size_t lineAt = lower.find(keyLine, headerAt);
     if (lineAt == std::string::npos || (groupEnd != std::string::npos && lineAt > groupEnd))
         return {};
@@ -256,7 +251,7 @@ std::string ReadCfgValue(const std::string& text, const std::string& group,
 }
 
 std::string ThemeImageFile(const std::string& value, int pixels) {
-    if (LowerAscii(value).find(".png") != std::string::npos) return value;
+    if (text::Lower(value).find(".png") != std::string::npos) return value;
     return value + "_" + std::to_string(pixels) + ".png";
 }
 

@@ -26,6 +26,7 @@
 #include "ui/themes.h"
 #include "ui/user_dialogs.h"
 #include "ui/window_mode.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -43,12 +44,6 @@ QIcon FormatIcon() {
     return QIcon(image.width() == 16 && image.height() == 16
                      ? image
                      : image.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-}
-
-std::string Upper(std::string t) {
-    for (char& c : t)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return t;
 }
 
 }  // namespace
@@ -315,7 +310,7 @@ void PreferencesDialog::BuildInputPage() {
     const auto& inputs = InputExtensions();
     int selected = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
-        list->addItem(icon, Q(Upper(inputs[i])), Q(inputs[i]));
+        list->addItem(icon, Q(text::Upper(inputs[i])), Q(inputs[i]));
         if (inputs[i] == s.inputFormat && selected == 0) selected = static_cast<int>(i);
     }
 
