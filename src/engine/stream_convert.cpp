@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "engine/encoding.h"
+#include "engine/naming.h"
+#include "platform/platform.h"
 #include "platform/safe_save.h"
 
 namespace tarnwick {
@@ -1204,6 +1206,37 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
     }
     outcome.ok = true;
     return outcome;
+}
+
+PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatRegistry& reg) {
+    PlainConversion done;
+    const StreamPlan plan = PlanStreamConversion(run.inputPath, s, run, reg);
+    if (!plan.streamable) return done;
+
+    const RunState before = run;
+    run.sourceBpp = plan.sourceBpp;
+    run.outputWidth = static_cast<int32_t>(plan.width);
+    run.outputHeight = static_cast<int32_t>(plan.height);
+    if (run.autoBpp == 1) run.outputBpp = plan.outputBpp;
+    run.outputPath = BuildOutputPath(s, run);
+
+    const StreamOutcome outcome = StreamPngToBmp(run.inputPath, run.outputPath, plan);
+    if (outcome.ok) {
+        done.result = PlainResult::Converted;
+    } else if (outcome.decodeFailed) {
+        run.sourceBpp = 0;
+        run.outputPath = before.outputPath;
+        done.result = PlainResult::DecodeFailed;
+        done.reason = outcome.error;
+    } else if (outcome.saveNotStarted && platform::FileSize(run.outputPath) >= 0) {
+        // The folder takes no new file but the old one may be writable: the
+        // whole picture's save can overwrite it in place.
+        run = before;
+    } else {
+        done.result = PlainResult::SaveFailed;
+        done.reason = outcome.error;
+    }
+    return done;
 }
 
 }  // namespace tarnwick

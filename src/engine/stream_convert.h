@@ -53,4 +53,26 @@ struct StreamOutcome {
 StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& outputPath,
                              const StreamPlan& plan);
 
+// What the row-by-row branch of a file's conversion did.
+enum class PlainResult {
+    NotPlain,  // not a plain conversion, or its save could not start over an
+               // existing file: convert the whole picture (run is unchanged)
+    Converted,
+    DecodeFailed,  // the PNG could not be read
+    SaveFailed,
+};
+
+struct PlainConversion {
+    PlainResult result = PlainResult::NotPlain;
+    std::string reason;  // for DecodeFailed and SaveFailed
+};
+
+// The row-by-row branch of ConvertFile for run.inputPath. When the conversion
+// is plain, records in `run` what the whole-picture path records -
+// sourceBpp, outputWidth, outputHeight, outputBpp when it is automatic, and
+// outputPath from the file-name mask (made after the others, which it may
+// show) - and writes the BMP. A failed decode sets sourceBpp to 0 and leaves
+// outputPath as it was, as a failed decode of the whole picture does.
+PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatRegistry& reg);
+
 }  // namespace tarnwick

@@ -227,6 +227,61 @@ TEST_F(StreamConvertTest, ConversionsThatNeedTheWholePictureAreNotStreamed) {
     EXPECT_FALSE(PlanStreamConversion(Suite("does-not-exist.png"), s, run, reg).streamable);
 }
 
+// The row-by-row branch of a file's conversion records the depths, size and
+// output name the whole-picture path records, and leaves the run as that
+// path would on a decode failure.
+TEST_F(StreamConvertTest, PlainFilesRecordWhatTheWholePicturePathRecords) {
+    TempDir dir;
+    const std::string png = dir / "alpha.png";
+    WriteFile(png, ReadFile(Suite("basn6a08.png")));
+    Prepare(0);
+    s.filenameMask = "%filename%-%width%x%height%-%bpp%.%ext%";
+    TempDir plainDir;
+    run.inputPath = png;
+    run.outputFolder = plainDir.path();
+    run.outputPath = "previous";
+    const PlainConversion plain = ConvertPlainFile(s, run, reg);
+    ASSERT_EQ(plain.result, PlainResult::Converted) << plain.reason;
+    EXPECT_EQ(run.outputPath, plainDir / "alpha-32x32-32.bmp");
+    TempDir wholeDir;
+    RunState whole;
+    const std::string wholeBytes = WholePicture(png, wholeDir.path(), &whole);
+    EXPECT_EQ(whole.outputPath, wholeDir / "alpha-32x32-32.bmp");
+    EXPECT_TRUE(ReadFile(run.outputPath) == wholeBytes);
+    EXPECT_EQ(run.sourceBpp, whole.sourceBpp);
+    EXPECT_EQ(run.outputBpp, whole.outputBpp);
+    EXPECT_EQ(run.outputWidth, whole.outputWidth);
+    EXPECT_EQ(run.outputHeight, whole.outputHeight);
+
+    // A conversion that is not plain leaves the run alone.
+    Settings flipped = s;
+    flipped.doImageFlipVertical = 1;
+    run.outputPath = "previous";
+    run.sourceBpp = 5;
+    EXPECT_EQ(ConvertPlainFile(flipped, run, reg).result, PlainResult::NotPlain);
+    EXPECT_EQ(run.outputPath, "previous");
+    EXPECT_EQ(run.sourceBpp, 5);
+
+    // A PNG that breaks in its pixels: no decoded depth, the old name kept.
+    std::string bytes = ReadFile(png);
+    const size_t idat = bytes.find("IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    bytes[idat + 20] ^= 0x5A;
+    WriteFile(png, bytes);
+    const PlainConversion broken = ConvertPlainFile(s, run, reg);
+    EXPECT_EQ(broken.result, PlainResult::DecodeFailed);
+    EXPECT_NE(broken.reason.find(png), std::string::npos) << broken.reason;
+    EXPECT_EQ(run.sourceBpp, 0);
+    EXPECT_EQ(run.outputPath, "previous");
+
+    // A folder that is gone: the save fails with its reason.
+    WriteFile(png, ReadFile(Suite("basn6a08.png")));
+    run.outputFolder = plainDir / "gone/";
+    const PlainConversion unsaved = ConvertPlainFile(s, run, reg);
+    EXPECT_EQ(unsaved.result, PlainResult::SaveFailed);
+    EXPECT_NE(unsaved.reason.find("cannot write"), std::string::npos) << unsaved.reason;
+}
+
 // A picture of w x h pixels as an RGB PNG.
 std::string MakeRgbPng(const TempDir& dir, unsigned w, unsigned h) {
     Bitmap image(FreeImage_Allocate(w, h, 24));
