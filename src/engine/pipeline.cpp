@@ -8,9 +8,10 @@
 #include "engine/format_registry.h"
 #include "engine/image_save.h"
 #include "engine/input_list.h"
-#include "engine/limits.h"
 #include "engine/naming.h"
+#include "engine/png_guard.h"
 #include "engine/steps.h"
+#include "engine/stream_convert.h"
 #include "platform/platform.h"
 
 namespace tarnwick {
@@ -18,32 +19,6 @@ namespace tarnwick {
 namespace {
 
 // ---- Decoding -------------------------------------------------------------
-
-uint32_t GetBe32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
-
-// Reads the PNG signature and the IHDR chunk. False when the file is not a
-// PNG whose size can be read, or when the image is larger than the engine takes.
-bool PngHeaderAcceptable(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    unsigned char head[24];
-    size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    if (got != sizeof head) return false;
-    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    for (int i = 0; i < 8; ++i)
-        if (head[i] != kSignature[i]) return false;
-    if (GetBe32(head + 8) != 13 || head[12] != 'I' || head[13] != 'H' || head[14] != 'D' ||
-        head[15] != 'R')
-        return false;
-    const unsigned long long width = GetBe32(head + 16);
-    const unsigned long long height = GetBe32(head + 20);
-    if (width == 0 || height == 0) return false;
-    return width * height <= kMaxImagePixels;
-}
 
 // Brings an image of a type the later steps cannot take to a standard one.
 // Deep colour types stay: the tone-mapping step makes 24-bit images of them.
@@ -170,10 +145,26 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         return result;
     };
 
-    // Decode.
-    if (!PngHeaderAcceptable(run.inputPath)) {
+    // Every input passes the guard before anything is decoded.
+    const PngCheck check = CheckPngInput(run.inputPath);
+    if (!check.ok) {
         run.sourceBpp = 0;
-        return fail(FileFailure::HeaderRefused, "not a PNG file the converter takes");
+        return fail(FileFailure::HeaderRefused, check.reason);
+    }
+
+    // A conversion that only changes the container goes row by row.
+    const PlainConversion plain = ConvertPlainFile(s, run, reg);
+    switch (plain.result) {
+        case PlainResult::Converted: result.converted = 1; return result;
+        case PlainResult::DecodeFailed: return fail(FileFailure::DecodeFailed, plain.reason);
+        case PlainResult::SaveFailed: return fail(FileFailure::SaveFailed, plain.reason);
+        case PlainResult::NotPlain: break;
+    }
+
+    // Everything else decodes the whole picture, when it can be held.
+    if (std::string why; !CanDecodeWhole(check, &why)) {
+        run.sourceBpp = 0;
+        return fail(FileFailure::HeaderRefused, why);
     }
     Bitmap image = DecodePng(run.inputPath);
     run.sourceBpp = image ? static_cast<int32_t>(FreeImage_GetBPP(image.get())) : 0;
@@ -195,15 +186,17 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     // stops the file, and the first such step gives the reason.
     const auto apply = [&](bool on, const char* failure, const auto& makeStep) {
         if (!image || !on) return;
-        image = makeStep(std::move(image));
-        if (!image) stepFailure = failure;
+        std::string why;
+        image = makeStep(std::move(image), &why);
+        if (!image) stepFailure = why.empty() ? failure : why;
     };
 
     apply(s.doImageRotation != 0, "rotation failed",
-          [&](Bitmap b) { return RotateImage(std::move(b), s); });
+          [&](Bitmap b, std::string* why) { return RotateImage(std::move(b), s, why); });
     if (image) readSize();
-    apply(s.doImageResize != 0, "resize failed",
-          [&](Bitmap b) { return ResizeImage(std::move(b), width, height, s); });
+    apply(s.doImageResize != 0, "resize failed", [&](Bitmap b, std::string* why) {
+        return ResizeImage(std::move(b), width, height, s, why);
+    });
     if (image) {
         readSize();
         // The final size and depth are known from here on; the watermark text
@@ -214,24 +207,27 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
     }
     apply(image && FreeImage_GetBPP(image.get()) > 32, "tone mapping failed",
-          [&](Bitmap b) { return ReduceDeepImage(std::move(b)); });
+          [&](Bitmap b, std::string*) { return ReduceDeepImage(std::move(b)); });
     const bool laterStepsPlain = !s.doImageColorCorrection && !s.doImageGreyscale &&
                                  !s.doImageThreshold && s.frameKind() == FrameKind::None &&
                                  s.watermarkKind() == WatermarkKind::None;
-    apply(true, "flattening transparency failed", [&](Bitmap b) {
+    apply(true, "flattening transparency failed", [&](Bitmap b, std::string*) {
         return FlattenOntoWhite(std::move(b), laterStepsPlain && run.outputBpp == 32);
     });
     if (image && (s.doImageFlipHorizontal || s.doImageFlipVertical)) FlipImage(image.get(), s);
     apply(s.doImageColorCorrection != 0, "colour correction failed",
-          [&](Bitmap b) { return CorrectColors(std::move(b), s); });
+          [&](Bitmap b, std::string* why) { return CorrectColors(std::move(b), s, why); });
     apply(s.doImageGreyscale != 0, "greyscale failed",
-          [&](Bitmap b) { return MakeGreyscale(std::move(b), s); });
+          [&](Bitmap b, std::string* why) { return MakeGreyscale(std::move(b), s, why); });
     apply(s.doImageThreshold != 0, "threshold failed",
-          [&](Bitmap b) { return ApplyThreshold(std::move(b), s); });
-    apply(s.frameKind() != FrameKind::None, "frame failed",
-          [&](Bitmap b) { return DrawFrame(std::move(b), width, height, s); });
+          [&](Bitmap b, std::string* why) { return ApplyThreshold(std::move(b), s, why); });
+    apply(s.frameKind() != FrameKind::None, "frame failed", [&](Bitmap b, std::string* why) {
+        return DrawFrame(std::move(b), width, height, s, why);
+    });
     apply(s.watermarkKind() != WatermarkKind::None, "watermark failed",
-          [&](Bitmap b) { return DrawWatermark(std::move(b), width, height, s, run); });
+          [&](Bitmap b, std::string* why) {
+              return DrawWatermark(std::move(b), width, height, s, run, why);
+          });
 
     const bool hadImage = image != nullptr;
     image = ConvertDepth(std::move(image), reg, run);

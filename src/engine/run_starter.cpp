@@ -46,10 +46,13 @@ DrawingCheck RunStarter::PrepareDrawing() {
     if (s.frameKind() != FrameKind::None || s.watermarkKind() != WatermarkKind::None)
         PrepareCanvas();
     if (s.watermarkKind() == WatermarkKind::Text) {
+        // Without the drawing module no font can load; that is not the
+        // font's fault: each file fails at the watermark with the reason.
+        if (!CanvasAvailable()) return DrawingCheck::Ready;
         if (!font_.Load(s)) return DrawingCheck::InvalidFont;
     } else if (s.watermarkKind() == WatermarkKind::Image) {
         if (s.watermarkImage.empty()) return DrawingCheck::EmptyWatermarkImage;
-        if (platform::FileSize(s.watermarkImage) <= 0) return DrawingCheck::InvalidWatermarkImage;
+        if (!WatermarkImageUsable(s.watermarkImage)) return DrawingCheck::InvalidWatermarkImage;
     }
     return DrawingCheck::Ready;
 }
