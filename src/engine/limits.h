@@ -16,10 +16,6 @@ constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFull;
 // Memory left free beside a new bitmap: the library's tables, line buffers
 // and the rest of the program.
 constexpr uint64_t kMemoryReserveBytes = 64ull << 20;
-// Flat bound on the pixels of a decoded image, from before the input check
-// of png_guard.h; superseded by CheckPngInput and the helpers below.
-constexpr unsigned long long kMaxImagePixels = 1ull << 28;
-
 // Value of the size helpers for a size that does not fit in 64 bits.
 constexpr uint64_t kSizeOverflow = UINT64_MAX;
 
