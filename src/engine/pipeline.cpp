@@ -8,6 +8,7 @@
 #include "engine/format_registry.h"
 #include "engine/image_save.h"
 #include "engine/input_list.h"
+#include "engine/limits.h"
 #include "engine/naming.h"
 #include "engine/png_guard.h"
 #include "engine/steps.h"
@@ -205,14 +206,29 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         run.outputWidth = width;
         run.outputHeight = height;
         if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
+        // A BMP must stay under 4 GiB.
+        if (std::string why; run.conversion == "bmp" &&
+                             !BmpSizeAllowed(width, height, static_cast<unsigned>(run.outputBpp), &why))
+            return fail(FileFailure::StepFailed, why);
     }
+    // The library calls below make full-size bitmaps: each is asked for only
+    // when the memory is there, so a refusal names the reason.
+    const auto holds = [&](unsigned bpp, std::string* why) {
+        return CanHoldBitmap(static_cast<uint64_t>(width), static_cast<uint64_t>(height), bpp, why);
+    };
     apply(image && FreeImage_GetBPP(image.get()) > 32, "tone mapping failed",
-          [&](Bitmap b, std::string*) { return ReduceDeepImage(std::move(b)); });
+          [&](Bitmap b, std::string* why) {
+              const bool alpha = FreeImage_GetImageType(b.get()) == FIT_RGBA16;
+              if (!holds(alpha ? 32 : 24, why)) return Bitmap();
+              return ReduceDeepImage(std::move(b));
+          });
     const bool laterStepsPlain = !s.doImageColorCorrection && !s.doImageGreyscale &&
                                  !s.doImageThreshold && s.frameKind() == FrameKind::None &&
                                  s.watermarkKind() == WatermarkKind::None;
-    apply(true, "flattening transparency failed", [&](Bitmap b, std::string*) {
-        return FlattenOntoWhite(std::move(b), laterStepsPlain && run.outputBpp == 32);
+    apply(true, "flattening transparency failed", [&](Bitmap b, std::string* why) {
+        const bool inPlace = laterStepsPlain && run.outputBpp == 32;
+        if (!inPlace && FreeImage_IsTransparent(b.get()) && !holds(32 + 24, why)) return Bitmap();
+        return FlattenOntoWhite(std::move(b), inPlace);
     });
     if (image && (s.doImageFlipHorizontal || s.doImageFlipVertical)) FlipImage(image.get(), s);
     apply(s.doImageColorCorrection != 0, "colour correction failed",
@@ -230,8 +246,11 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
           });
 
     const bool hadImage = image != nullptr;
+    if (image && static_cast<int>(FreeImage_GetBPP(image.get())) != run.outputBpp &&
+        !holds(static_cast<unsigned>(run.outputBpp), &stepFailure))
+        image.reset();
     image = ConvertDepth(std::move(image), reg, run);
-    if (hadImage && !image)
+    if (hadImage && !image && stepFailure.empty())
         stepFailure = "cannot convert to " + std::to_string(run.outputBpp) + " bits per pixel";
     run.outputWidth = width;
     run.outputHeight = height;
