@@ -22,6 +22,7 @@
 #include <mutex>
 
 #include "engine/canvas_abi.h"
+#include "text/text_util.h"
 
 namespace {
 
@@ -30,12 +31,11 @@ using tarnwick::AlignLineX;
 // Screen resolution the font sizes are converted at: one point is 96/72 pixels.
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
 
-int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 // Settings colour (red in the lowest byte) with alpha -> ARGB32 pixel value.
 uint32_t Pixel(uint32_t color, int alpha) {
     const uint32_t r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
-    return (static_cast<uint32_t>(Clamp255(alpha)) << 24) | (r << 16) | (g << 8) | b;
+    return (static_cast<uint32_t>(tarnwick::text::ClampToByte(alpha)) << 24) | (r << 16) | (g << 8) | b;
 }
 
 QColor OpaqueColor(uint32_t color) {
@@ -123,7 +123,7 @@ int DrawFrame(const TwFrameRequest* rq, const TwSurface* target) {
     }
 
     // The common opacity, and back to colour that is not premultiplied.
-    const int opacity = Clamp255(rq->opacity);
+    const int opacity = tarnwick::text::ClampToByte(rq->opacity);
     for (int y = 0; y < target->height; ++y) {
         uint32_t* row = Row(*target, y);
         for (int x = 0; x < target->width; ++x) {
@@ -266,8 +266,8 @@ int DrawText(const TwTextRequest* rq, TwAllocateFn allocate, void* context) {
     TwSurface layer{};
     if (!allocate(context, BW, BH, &layer) || !layer.bits) return 0;
 
-    const int textAlpha = Clamp255(rq->textOpacity);
-    const int backAlpha = Clamp255(rq->backOpacity);
+    const int textAlpha = tarnwick::text::ClampToByte(rq->textOpacity);
+    const int backAlpha = tarnwick::text::ClampToByte(rq->backOpacity);
     if (!smooth) {
         // Colour and alpha written directly: the box, and the glyphs over it.
         const uint32_t back = Pixel(rq->backColor, backAlpha);
@@ -338,7 +338,7 @@ int DrawImage(const TwImageRequest* rq, TwAllocateFn allocate, void* context) {
 
     TwSurface layer{};
     if (!allocate(context, source.width(), source.height(), &layer) || !layer.bits) return 0;
-    const uint32_t opacity = static_cast<uint32_t>(Clamp255(rq->opacity));
+    const uint32_t opacity = static_cast<uint32_t>(tarnwick::text::ClampToByte(rq->opacity));
     for (int y = 0; y < source.height(); ++y) {
         const QRgb* src = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         uint32_t* row = Row(layer, y);

@@ -87,8 +87,12 @@ int AutoBppFor(const FormatRegistry& reg, const std::string& extension, int sour
     return list.empty() ? 0 : list.back();
 }
 
-Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
+void ResolveOutputBpp(const FormatRegistry& reg, RunState& run) {
     if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
+}
+
+Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
+    ResolveOutputBpp(reg, run);
     if (!image) return image;
     FIBITMAP* dib = image.get();
     const int bpp = static_cast<int>(FreeImage_GetBPP(dib));

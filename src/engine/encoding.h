@@ -19,6 +19,9 @@ void PrepareOutputEncoding(const FormatRegistry& reg, const Settings& s, RunStat
 int SaveFlagsFor(const Settings& s, const std::string& extension);
 int AutoBppFor(const FormatRegistry& reg, const std::string& extension, int sourceBpp);
 
+// Sets run.outputBpp to the depth an automatic setting picks for the
+// source depth run.sourceBpp; a fixed depth stays.
+void ResolveOutputBpp(const FormatRegistry& reg, RunState& run);
 // Brings the image to run.outputBpp (resolving it first when run.autoBpp is 1).
 // Returns no image for a depth it does not handle.
 Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run);

@@ -13,6 +13,7 @@
 #include "engine/limits.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -102,7 +103,7 @@ Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s, std::st
     (void)width;
     (void)height;
     const FrameWidths f = EffectiveFrameWidths(W, H, s);
-    const int opacity = s.solidOpacity < 0 ? 0 : (s.solidOpacity > 255 ? 255 : s.solidOpacity);
+    const int opacity = text::ClampToByte(s.solidOpacity);
     if (opacity == 0 || (f.left == 0 && f.right == 0 && f.top == 0 && f.bottom == 0)) return image;
 
     const TwCanvasApi* api = CanvasApi();

@@ -205,7 +205,7 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         // step resolves the same depth again).
         run.outputWidth = width;
         run.outputHeight = height;
-        if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
+        ResolveOutputBpp(reg, run);
         // A BMP must stay under 4 GiB.
         if (std::string why; run.conversion == "bmp" &&
                              !BmpSizeAllowed(width, height, static_cast<unsigned>(run.outputBpp), &why))

@@ -1217,7 +1217,7 @@ PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatR
     run.sourceBpp = plan.sourceBpp;
     run.outputWidth = static_cast<int32_t>(plan.width);
     run.outputHeight = static_cast<int32_t>(plan.height);
-    if (run.autoBpp == 1) run.outputBpp = plan.outputBpp;
+    if (run.autoBpp == 1) run.outputBpp = plan.outputBpp;  // AutoBppFor, as ResolveOutputBpp
     run.outputPath = BuildOutputPath(s, run);
 
     const StreamOutcome outcome = StreamPngToBmp(run.inputPath, run.outputPath, plan);

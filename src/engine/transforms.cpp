@@ -9,6 +9,7 @@
 
 #include "engine/limits.h"
 #include "engine/steps.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -91,7 +92,7 @@ Bitmap ConvertTo24(Bitmap image, std::string* why) {
 }
 
 uint32_t HexToColorAlpha(const std::string& text, int alpha) {
-    const int a = alpha < 0 ? 0 : (alpha > 255 ? 255 : alpha);
+    const int a = text::ClampToByte(alpha);
     return ParseColor(text) + 16777216u * static_cast<uint32_t>(a);
 }
 

@@ -15,6 +15,7 @@
 #include "engine/naming.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -56,7 +57,6 @@ int ClampToInt(long long v) {
     return static_cast<int>(std::clamp<long long>(v, -2147483647LL - 1, 2147483647LL));
 }
 
-int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 Bitmap Fail(std::string* why, const std::string& reason) {
     if (why) *why = reason;
@@ -83,9 +83,9 @@ Bitmap TextLayer(const Settings& s, const RunState& run, const TwCanvasApi& api,
     rq.text = text.c_str();
     rq.leading = s.fontLeading;
     rq.textColor = ParseColor(s.fontColor);
-    rq.textOpacity = Clamp255(s.textOpacity);
+    rq.textOpacity = text::ClampToByte(s.textOpacity);
     rq.backColor = ParseColor(s.backColor);
-    rq.backOpacity = Clamp255(s.backOpacity);
+    rq.backOpacity = text::ClampToByte(s.backOpacity);
     rq.antialias = s.textAntialiasing;
     rq.alignment = s.textAlignment;
     rq.padding = s.textPadding;
@@ -104,7 +104,7 @@ Bitmap ImageLayer(const Settings& s, const TwCanvasApi& api, std::string* why) {
     TwImageRequest rq{};
     rq.path = s.watermarkImage.c_str();
     rq.greyscale = s.watermarkImageGreyscale;
-    rq.opacity = Clamp255(s.watermarkImageOpacity);
+    rq.opacity = text::ClampToByte(s.watermarkImageOpacity);
     rq.maxPixels = kMaxWatermarkPixels;
     Bitmap layer;
     if (!api.drawImage(&rq, AllocateLayer, &layer))
@@ -128,9 +128,7 @@ std::string ExpandWatermarkText(const Settings& s, const RunState& run) {
     int count = 0;
     const char* const* tokens = NamingTokens(count);
     for (int i = 0; i < count; ++i) {
-        std::string lower = text;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower.find(tokens[i]) != std::string::npos) text = ReplaceToken(text, tokens[i], run);
+        if (text::Lower(text).find(tokens[i]) != std::string::npos) text = ReplaceToken(text, tokens[i], run);
     }
     return text;
 }
@@ -188,12 +186,11 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
     Bitmap layer;
     if (s.doWatermark == 1) {
         // The text shows the values of the picture being converted: its size
-        // after the resize step and the depth it is about to be saved with.
+        // after the resize step, and the depth it is about to be saved with
+        // (resolved by the pipeline before this step).
         RunState current = run;
         current.outputWidth = width > 0 ? width : W;
         current.outputHeight = height > 0 ? height : H;
-        if (run.autoBpp == 1)
-            current.outputBpp = AutoBppFor(GlobalRegistry(), run.conversion, run.sourceBpp);
         layer = TextLayer(s, current, *api, &reason);
     } else {
         layer = ImageLayer(s, *api, &reason);

@@ -331,8 +331,8 @@ TEST_F(Watermark, TokensShowTheCurrentPicture) {
     run.conversion = "bmp";
     run.autoBpp = 1;
     run.sourceBpp = 8;
-    run.outputBpp = 32;   // left over from another file
-    run.outputWidth = 1;  // likewise
+    run.outputBpp = 8;    // resolved by the pipeline before the watermark
+    run.outputWidth = 1;  // left over from another file
     run.inputPath = "/pictures/Holiday.png";
     Settings s = TextMark("%WIDTH%x%height% %bpp% %filename%");
     s.textPosition = 0;
