@@ -1,6 +1,8 @@
 // Linux implementation of the platform layer.
 #include "platform/platform.h"
 
+#include "platform/paths.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -57,16 +59,12 @@ std::mutex& ConsoleMutex() {
 }  // namespace
 
 std::string ProgramFolder() {
-    std::string exe = ExecutablePath();
-    auto slash = exe.rfind('/');
-    if (slash == std::string::npos) return "./";
-    return exe.substr(0, slash + 1);
+    const std::string folder = FolderPart(ExecutablePath(), "/");
+    return folder.empty() ? "./" : folder;
 }
 
 std::string ProgramName() {
-    std::string exe = ExecutablePath();
-    auto slash = exe.rfind('/');
-    std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
+    std::string name = FileNamePart(ExecutablePath(), "/");
     auto dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.erase(dot);
     return name.empty() ? "tarnwick" : name;

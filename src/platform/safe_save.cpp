@@ -1,5 +1,7 @@
 #include "platform/safe_save.h"
 
+#include "platform/paths.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -66,12 +68,6 @@ extern "C" void RemoveTempsAndRaise(int sig) {
 
 // --- Paths -----------------------------------------------------------------
 
-// The folder part of a path with its trailing '/', or "" for a bare name.
-std::string FolderPart(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // Follows symbolic links to the file that is really replaced. A dangling
 // link gives the path it points to (the save creates that file).
 std::optional<std::string> FinalTarget(const std::string& target, int* error) {
@@ -86,7 +82,7 @@ std::optional<std::string> FinalTarget(const std::string& target, int* error) {
             return std::nullopt;
         }
         const std::string link(buffer, static_cast<size_t>(n));
-        path = !link.empty() && link[0] == '/' ? link : FolderPart(path) + link;
+        path = !link.empty() && link[0] == '/' ? link : FolderPart(path, "/") + link;
     }
     *error = ELOOP;
     return std::nullopt;
@@ -225,7 +221,7 @@ SaveResult Save(const std::string& target, const std::function<bool(SaveSink&)>&
                       st.st_size};
     }
 
-    const std::string folder = FolderPart(path);
+    const std::string folder = FolderPart(path, "/");
     std::string temp;
     int fd = -1;
     int slot = -1;

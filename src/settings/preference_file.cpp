@@ -6,6 +6,7 @@
 #include <cmath>
 #include <optional>
 
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/safe_save.h"
 #include "text/text_util.h"
@@ -13,6 +14,12 @@
 namespace tarnwick {
 
 namespace {
+
+// The folder a file is written into; "." for a bare name.
+std::string FolderOrCurrent(const std::string& path) {
+    const std::string folder = platform::FolderPart(path, "/");
+    return folder.empty() ? "." : folder;
+}
 
 const std::string kBom = "\xEF\xBB\xBF";
 
@@ -37,13 +44,6 @@ std::string OneLine(std::string t) {
     for (char& c : t)
         if (c == '\r' || c == '\n') c = ' ';
     return t;
-}
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ bool PreferenceFile::Create(const std::string& path) {
     groups_.clear();
     current_ = -1;
     if (path.empty() || path.back() == '/' || platform::FolderExists(path) ||
-        !platform::FolderExists(FolderOf(path)))
+        !platform::FolderExists(FolderOrCurrent(path)))
         return false;
     CreateInMemory();
     path_ = path;
