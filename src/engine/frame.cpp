@@ -95,7 +95,7 @@ Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s, std::st
     std::string reason;
     image = ConvertTo24(std::move(image), &reason);
     if (!image) return Fail(why, "frame: " + reason);
-    if (s.doFrame != 1) return image;
+    if (s.frameKind() != FrameKind::Solid) return image;
 
     // The frame is drawn at the size the picture really has.
     const int W = static_cast<int>(FreeImage_GetWidth(image.get()));

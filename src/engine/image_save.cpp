@@ -8,7 +8,8 @@ namespace tarnwick {
 platform::SaveResult SaveOutputImage(FIBITMAP* image, const std::string& path, const RunState& run,
                                      const Settings& s) {
     EnsureFreeImage();
-    const bool exactPalette = run.conversion == "bmp" && run.outputBpp == 8 && s.bmpColorTable == 1;
+    const bool exactPalette = run.conversion == "bmp" && run.outputBpp == 8 &&
+                              s.bmpColorTableKind() == ColorTableKind::Exact;
     const EncodedFile file = !image         ? EncodedFile()
                              : exactPalette ? EncodeBmpExactPalette(image, run)
                                             : EncodeImage(image, run.outputFif, run.saveFlags);

@@ -1056,7 +1056,8 @@ private:
 bool StepsAllOff(const Settings& s) {
     return !s.doImageRotation && !s.doImageResize && !s.doImageFlipHorizontal &&
            !s.doImageFlipVertical && !s.doImageColorCorrection && !s.doImageGreyscale &&
-           !s.doImageThreshold && s.doFrame == 0 && s.doWatermark == 0;
+           !s.doImageThreshold && s.frameKind() == FrameKind::None &&
+           s.watermarkKind() == WatermarkKind::None;
 }
 
 // Rows are gathered into blocks of about this size and written with one call.
@@ -1106,7 +1107,7 @@ StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
         plan.why = "RLE compression needs the whole picture";
         return plan;
     }
-    if (plan.outputBpp == 8 && s.bmpColorTable == 1) {
+    if (plan.outputBpp == 8 && s.bmpColorTableKind() == ColorTableKind::Exact) {
         plan.why = "the exact colour table needs the whole picture";
         return plan;
     }

@@ -187,7 +187,7 @@ Bitmap ResizeImage(Bitmap image, int w, int h, const Settings& s, std::string* w
     const int nh = TargetDimension(s.imageHeight, s.imageHeightUnit, h);
     if (nw <= 0 || nh <= 0) return image;
     if (nw == w && nh == h) return image;
-    if (s.imageResizeType == 1 && w < nw && h < nh) return image;
+    if (s.resizeScope() == ResizeScope::LargeImages && w < nw && h < nh) return image;
 
     double outW = nw, outH = nh;
     if (s.keepAspectRatio != 0) KeepAspect(w, h, nw, nh, outW, outH);

@@ -27,14 +27,16 @@ void* watermarkFont = nullptr;
 
 
 struct ActiveSettings {
-    int boundary, position, xOffset, yOffset, rotation;
+    WatermarkBoundary boundary;
+    int position, xOffset, yOffset, rotation;
 };
 
 ActiveSettings Active(const Settings& s) {
-    if (s.doWatermark == 2)
-        return {s.watermarkImageBoundary, s.watermarkImagePosition, s.watermarkImageXOffset,
-                s.watermarkImageYOffset, s.watermarkImageRotation};
-    return {s.textBoundary, s.textPosition, s.textXOffset, s.textYOffset, s.textRotation};
+    if (s.watermarkKind() == WatermarkKind::Image)
+        return {static_cast<WatermarkBoundary>(s.watermarkImageBoundary), s.watermarkImagePosition,
+                s.watermarkImageXOffset, s.watermarkImageYOffset, s.watermarkImageRotation};
+    return {static_cast<WatermarkBoundary>(s.textBoundary), s.textPosition, s.textXOffset,
+            s.textYOffset, s.textRotation};
 }
 
 struct Area {
@@ -45,7 +47,7 @@ struct Area {
 // the inside of the frame for the "Frame" boundary when a frame is on.
 Area AvailableArea(int width, int height, const Settings& s) {
     Area area{0, 0, width, height};
-    if (s.doFrame != 0 && Active(s).boundary == 1) {
+    if (s.frameKind() != FrameKind::None && Active(s).boundary == WatermarkBoundary::Frame) {
         const FrameWidths f = EffectiveFrameWidths(width, height, s);
         area = {f.left, f.top, static_cast<long long>(width) - f.left - f.right,
                 static_cast<long long>(height) - f.top - f.bottom};
@@ -173,7 +175,8 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
     std::string reason;
     image = ConvertTo24(std::move(image), &reason);
     if (!image) return Fail(why, "watermark: " + reason);
-    if (s.doWatermark != 1 && s.doWatermark != 2) return image;
+    if (s.watermarkKind() != WatermarkKind::Text && s.watermarkKind() != WatermarkKind::Image)
+        return image;
 
     const int W = static_cast<int>(FreeImage_GetWidth(image.get()));
     const int H = static_cast<int>(FreeImage_GetHeight(image.get()));
@@ -184,7 +187,7 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
     }
 
     Bitmap layer;
-    if (s.doWatermark == 1) {
+    if (s.watermarkKind() == WatermarkKind::Text) {
         // The text shows the values of the picture being converted: its size
         // after the resize step, and the depth it is about to be saved with
         // (resolved by the pipeline before this step).
