@@ -42,7 +42,7 @@ if(TARNWICK_BUILD_TESTS)
     ${CMAKE_SOURCE_DIR}/tests/support/test_support.cpp)
   target_include_directories(tarnwick_optiondoc_test PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(tarnwick_optiondoc_test PRIVATE
-    tarnwick_settings tarnwick_text tarnwick_platform GTest::gtest GTest::gtest_main)
+    tarnwick_settings tarnwick_text tarnwick_platform ZLIB::ZLIB GTest::gtest GTest::gtest_main)
   target_compile_definitions(tarnwick_optiondoc_test PRIVATE
     TARNWICK_MANPAGE="${TARNWICK_MANPAGE}" TARNWICK_COMPLETION="${TARNWICK_COMPLETION}"
     TARNWICK_TESTDATA="${CMAKE_SOURCE_DIR}/../shared/testdata")

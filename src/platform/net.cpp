@@ -17,12 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // poll() for `events`, restarted after signals, until the deadline.
 int PollUntil(int fd, short events, Clock::time_point deadline, short* revents) {
     for (;;) {
@@ -130,6 +124,12 @@ long Receive(Connection c, char* buffer, size_t size) {
 
 void CloseConnection(Connection c) {
     if (c != kNoConnection) close(c);
+}
+
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }  // namespace tarnwick::platform

@@ -1,6 +1,7 @@
 // TCP connections for the small HTTP client of the update check.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -30,5 +31,8 @@ bool WaitReadable(Connection c, int timeoutMs);
 long Receive(Connection c, char* buffer, size_t size);
 
 void CloseConnection(Connection c);
+
+// Whole milliseconds from now until `deadline`; 0 when it has passed.
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline);
 
 }  // namespace tarnwick::platform

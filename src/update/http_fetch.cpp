@@ -14,12 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsUntil(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // A port of one to five digits; 0 for anything else.
 int ReadPort(const std::string& text) {
     if (text.empty() || text.size() > 5) return 0;
@@ -120,7 +114,7 @@ std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent
             if (n <= 0) break;
             used += static_cast<size_t>(n);
             if (used == kReceiveBufferSize) break;
-            if (!platform::WaitReadable(connection, MillisecondsUntil(restDeadline))) break;
+            if (!platform::WaitReadable(connection, platform::MillisecondsLeft(restDeadline))) break;
         }
     }
     platform::CloseConnection(connection);

@@ -9,9 +9,36 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <zlib.h>
+
 namespace fs = std::filesystem;
 
 namespace tarnwick::test {
+
+const std::string kPngSignature("\x89PNG\r\n\x1a\n", 8);
+
+std::string Be32(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
+    return s;
+}
+
+std::string PngChunk(const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    const uLong crc =
+        crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return Be32(static_cast<uint32_t>(data.size())) + body + Be32(static_cast<uint32_t>(crc));
+}
+
+std::string PngHeaderChunk(uint32_t width, uint32_t height, int bitDepth, int colorType,
+                           int interlace) {
+    std::string d = Be32(width) + Be32(height);
+    d += static_cast<char>(bitDepth);
+    d += static_cast<char>(colorType);
+    d += std::string(2, '\0');
+    d += static_cast<char>(interlace);
+    return PngChunk("IHDR", d);
+}
 
 TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "tarnwick-test-XXXXXX").string();

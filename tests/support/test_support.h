@@ -1,6 +1,7 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tarnwick::test {
@@ -24,6 +25,14 @@ std::string Suite(const std::string& name);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// Pieces of hand-made PNG files: a big-endian 32-bit number, a chunk with its
+// length and CRC, the signature and an IHDR chunk.
+std::string Be32(uint32_t v);
+std::string PngChunk(const std::string& type, const std::string& data);
+extern const std::string kPngSignature;
+std::string PngHeaderChunk(uint32_t width, uint32_t height, int bitDepth, int colorType,
+                           int interlace = 0);
 
 // Runs a shell command; returns its exit code and fills `output` with stdout.
 int RunCommand(const std::string& command, std::string* output = nullptr);

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -268,21 +267,9 @@ TEST_F(PipelineTest, ExactPaletteBmpThroughThePipeline) {
 // A PNG whose header claims `width` x `height` pixels, followed by an empty
 // IDAT and IEND; every chunk has a valid CRC.
 std::string ClaimedSizePng(uint32_t width, uint32_t height) {
-    auto be32 = [](uint32_t v) {
-        std::string s(4, '\0');
-        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
-        return s;
-    };
-    auto chunk = [&](const std::string& type, const std::string& data) {
-        std::string body = type + data;
-        uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(body.data()),
-                          static_cast<uInt>(body.size()));
-        return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
-    };
-    std::string ihdr = be32(width) + be32(height) + std::string("\x08\x02\x00\x00\x00", 5);
-    std::string idat("\x78\x9c\x03\x00\x00\x00\x00\x01", 8);
-    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", idat) +
-           chunk("IEND", "");
+    const std::string idat("\x78\x9c\x03\x00\x00\x00\x00\x01", 8);
+    return test::kPngSignature + test::PngHeaderChunk(width, height, 8, 2) +
+           test::PngChunk("IDAT", idat) + test::PngChunk("IEND", "");
 }
 
 TEST_F(PipelineTest, FilesThatCannotBeDecodedWriteNothing) {

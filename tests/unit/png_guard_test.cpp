@@ -20,29 +20,15 @@ using test::WriteFile;
 
 namespace {
 
-std::string Be32(uint32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        s[i] = static_cast<char>(v >> (24 - 8 * i));
-    return s;
-}
+using test::Be32;
+const std::string& kSignature = test::kPngSignature;
 
 std::string Chunk(const std::string& type, const std::string& data) {
-    const std::string body = type + data;
-    const uLong crc =
-        crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
-    return Be32(static_cast<uint32_t>(data.size())) + body + Be32(static_cast<uint32_t>(crc));
+    return test::PngChunk(type, data);
 }
 
-const std::string kSignature("\x89PNG\r\n\x1a\n", 8);
-
 std::string Header(uint32_t w, uint32_t h, int depth, int type, int interlace = 0) {
-    std::string d = Be32(w) + Be32(h);
-    d += static_cast<char>(depth);
-    d += static_cast<char>(type);
-    d += std::string(2, '\0');
-    d += static_cast<char>(interlace);
-    return Chunk("IHDR", d);
+    return test::PngHeaderChunk(w, h, depth, type, interlace);
 }
 
 // The chunks of a PNG file after its signature: type and data.

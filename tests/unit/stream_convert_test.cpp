@@ -6,7 +6,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -45,22 +44,9 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     return names;
 }
 
-void PutBe32(std::string& s, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        s.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
 // The PNG with a pHYs chunk (in metres) put right after its IHDR chunk.
 std::string WithResolution(const std::string& png, uint32_t x, uint32_t y) {
-    std::string body = "pHYs";
-    PutBe32(body, x);
-    PutBe32(body, y);
-    body.push_back(1);
-    std::string chunk;
-    PutBe32(chunk, 9);
-    chunk += body;
-    PutBe32(chunk, static_cast<uint32_t>(
-                       crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
+    const std::string chunk = test::PngChunk("pHYs", test::Be32(x) + test::Be32(y) + '\x01');
     const size_t afterIhdr = 8 + 8 + 13 + 4;
     return png.substr(0, afterIhdr) + chunk + png.substr(afterIhdr);
 }

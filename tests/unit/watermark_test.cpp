@@ -404,16 +404,6 @@ namespace {
 // header is meaningful.
 std::string SolidRgbaPng(const std::string& path, uint32_t w, uint32_t h, const BYTE rgba[4],
                          bool claimOnly = false) {
-    auto be32 = [](uint32_t v) {
-        std::string s(4, '\0');
-        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
-        return s;
-    };
-    auto chunk = [&](const std::string& type, const std::string& data) {
-        std::string body = type + data;
-        const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
-        return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
-    };
     std::string raw;
     if (!claimOnly) {
         std::string row(1 + 4 * static_cast<size_t>(w), '\0');
@@ -426,9 +416,8 @@ std::string SolidRgbaPng(const std::string& path, uint32_t w, uint32_t h, const 
     compress2(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
               static_cast<uLong>(raw.size()), 1);
     packed.resize(size);
-    const std::string ihdr = be32(w) + be32(h) + std::string("\x08\x06\x00\x00\x00", 5);
-    test::WriteFile(path, std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
-                              chunk("IDAT", packed) + chunk("IEND", ""));
+    test::WriteFile(path, test::kPngSignature + test::PngHeaderChunk(w, h, 8, 6) +
+                              test::PngChunk("IDAT", packed) + test::PngChunk("IEND", ""));
     return path;
 }
 
