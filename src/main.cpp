@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "text/product.h"
 #include "platform/platform.h"
+#include "text/product.h"
 
 namespace {
 
@@ -15,8 +15,9 @@ int RunWindowMode(int argc, char** argv) {
     auto entry = reinterpret_cast<int (*)(int, char**)>(
         tarnwick::platform::ModuleSymbol(module, "tarnwick_window_main"));
     if (!entry) {
-        tarnwick::platform::WriteLine("Error: The main window is not available: " +
-                                      (error.empty() ? std::string("window module not found") : error));
+        tarnwick::platform::WriteLine(
+            "Error: The main window is not available: " +
+            (error.empty() ? std::string("window module not found") : error));
         return 1;
     }
     return entry(argc, argv);

@@ -67,11 +67,11 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4 || (args.size() - 1) % 3 != 0) {
-        std::fprintf(stderr,
-                     "usage: tarnwick_iconrender DRAWING.svg WIDTHxHEIGHT OUT.png [...]\n");
+        std::fprintf(stderr, "usage: tarnwick_iconrender DRAWING.svg WIDTHxHEIGHT OUT.png [...]\n");
         return 1;
     }
     bool ok = true;
-    for (int i = 1; i + 2 < args.size(); i += 3) ok = Render(args[i], args[i + 1], args[i + 2]) && ok;
+    for (int i = 1; i + 2 < args.size(); i += 3)
+        ok = Render(args[i], args[i + 1], args[i + 2]) && ok;
     return ok ? 0 : 1;
 }

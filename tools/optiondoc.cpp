@@ -42,8 +42,7 @@ struct OptionDoc {
 };
 
 std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -284,10 +283,8 @@ Description DescriptionOf(const OptionDoc& o) {
         std::string format = o.name.substr(2, dash == std::string::npos ? 0 : dash - 2);
         std::string setting =
             dash == std::string::npos ? o.name.substr(2) : o.name.substr(dash + 1);
-        for (char& c : format)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        for (char& c : setting)
-            c = c == '-' ? ' ' : c;
+        for (char& c : format) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : setting) c = c == '-' ? ' ' : c;
         if (setting == "bpp") setting = "bits per pixel";
         setting[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(setting[0])));
         text = setting + (format.empty() ? "" : " (" + format + ")") + ".";
@@ -299,23 +296,18 @@ std::string Placeholder(const OptionDoc& o) {
     const Description d = DescriptionOf(o);
     if (*d.value) return d.value;
     switch (o.kind) {
-        case OptionKind::Keyword:
-            return "KEY";
+        case OptionKind::Keyword: return "KEY";
         case OptionKind::Whole:
-        case OptionKind::Decimal:
-            return "NUM";
-        case OptionKind::Text:
-            return "STR";
-        case OptionKind::Flag:
-            return "";
+        case OptionKind::Decimal: return "NUM";
+        case OptionKind::Text: return "STR";
+        case OptionKind::Flag: return "";
     }
     return "";
 }
 
 std::string KeywordText(const std::vector<Keyword>& words) {
     std::string text;
-    for (const Keyword& k : words)
-        text += (text.empty() ? "" : ", ") + k.name;
+    for (const Keyword& k : words) text += (text.empty() ? "" : ", ") + k.name;
     return text;
 }
 
@@ -325,12 +317,9 @@ std::string KeywordText(const std::vector<Keyword>& words) {
 std::string Roff(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\\')
-            out += "\\e";
-        else if (c == '-')
-            out += "\\-";
-        else
-            out += c;
+        if (c == '\\') out += "\\e";
+        else if (c == '-') out += "\\-";
+        else out += c;
     }
     if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
     return out;
@@ -393,16 +382,13 @@ std::string ManKeywords(const std::vector<OptionDoc>& options) {
         const std::string words = KeywordText(o.keywords);
         auto same = std::find_if(entries.begin(), entries.end(),
                                  [&](const auto& e) { return e.second == words; });
-        if (same != entries.end())
-            same->first.push_back(o.name);
-        else
-            entries.push_back({{o.name}, words});
+        if (same != entries.end()) same->first.push_back(o.name);
+        else entries.push_back({{o.name}, words});
     }
     std::ostringstream out;
     for (const auto& [names, words] : entries) {
         std::string term;
-        for (const std::string& n : names)
-            term += (term.empty() ? "" : ", ") + OptionTerm(n, "");
+        for (const std::string& n : names) term += (term.empty() ? "" : ", ") + OptionTerm(n, "");
         Item(out, term, words);
     }
     return out.str();
@@ -445,8 +431,7 @@ int WriteManPage(const std::string& templatePath, const std::string& outPath) {
 
 std::string Words(const std::vector<std::string>& words) {
     std::string text;
-    for (const std::string& w : words)
-        text += (text.empty() ? "" : " ") + w;
+    for (const std::string& w : words) text += (text.empty() ? "" : " ") + w;
     return text;
 }
 
@@ -461,15 +446,13 @@ int WriteCompletion(const std::string& outPath) {
         names.push_back(o.kind == OptionKind::Flag ? o.name : o.name + "=");
         if (!o.keywords.empty()) {
             std::vector<std::string> words;
-            for (const Keyword& k : o.keywords)
-                words.push_back(k.name);
+            for (const Keyword& k : o.keywords) words.push_back(k.name);
             keywordCases << "        " << o.name << ") values='" << Words(words) << "' ;;\n";
         }
         if (Placeholder(o) == "FILE") files.push_back(o.name);
     }
     std::vector<std::string> formats;
-    for (const std::string& e : OutputExtensions())
-        formats.push_back(e);
+    for (const std::string& e : OutputExtensions()) formats.push_back(e);
 
     std::ostringstream out;
     out << "# bash completion for tarnwick " << VersionText(kProgramVersion)
@@ -501,8 +484,7 @@ _tarnwick() {
         option=${option,,}
         case $option in
 )" << keywordCases.str();
-    for (const std::string& f : files)
-        out << "        " << f << ") kind=files ;;\n";
+    for (const std::string& f : files) out << "        " << f << ") kind=files ;;\n";
     out << R"(        --output) kind=folders ;;
         --conversion) values=')"
         << Words(formats) << R"(' ;;

@@ -4,15 +4,15 @@
 #include <optional>
 #include <random>
 
-#include "text/product.h"
 #include "engine/format_registry.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "settings/options.h"
 #include "settings/settings.h"
-#include "text/text_util.h"
 #include "text/catalog.h"
+#include "text/product.h"
+#include "text/text_util.h"
 
 namespace tarnwick {
 

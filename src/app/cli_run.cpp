@@ -124,8 +124,7 @@ const std::vector<ReportRow>& InputFormatRows(const std::string& ext) {
           {"RAW Image Height: ", &Settings::rawImageHeight},
           Keyword("RAW Tone Mapping: ", &Settings::rawToneMapping, KeywordList::ToneMapping)}},
         {"tiff",
-         {Keyword("TIFF Frame Loading: ", &Settings::tiffFrameLoading,
-                  KeywordList::FrameLoading)}},
+         {Keyword("TIFF Frame Loading: ", &Settings::tiffFrameLoading, KeywordList::FrameLoading)}},
     };
     static const std::vector<ReportRow> none;
     auto it = rows.find(ext);
@@ -213,12 +212,12 @@ const std::vector<ReportRow>& StepRows() {
             When(Rotating, {"Image Rotation: ", &Settings::imageRotation}),
             When(Rotating,
                  {"Image Rotation Back Color: ", &Settings::imageRotationBackColor, Shown::Text}),
-            When(Resizing,
-                 Checked(width, [](const Settings& s) { return s.imageWidth != 0; },
-                         "Error: Invalid width value")),
-            When(Resizing,
-                 Checked(height, [](const Settings& s) { return s.imageHeight != 0; },
-                         "Error: Invalid height value")),
+            When(Resizing, Checked(
+                               width, [](const Settings& s) { return s.imageWidth != 0; },
+                               "Error: Invalid width value")),
+            When(Resizing, Checked(
+                               height, [](const Settings& s) { return s.imageHeight != 0; },
+                               "Error: Invalid height value")),
             When(Resizing, {"Keep Aspect Ratio: ", &Settings::keepAspectRatio}),
             When(Resizing, Keyword("Image Resize Type: ", &Settings::imageResizeType,
                                    KeywordList::ResizeType)),
@@ -226,17 +225,18 @@ const std::vector<ReportRow>& StepRows() {
                                    KeywordList::ResizeAlgorithm)),
             {"Flip Horizontal: ", &Settings::doImageFlipHorizontal},
             {"Flip Vertical: ", &Settings::doImageFlipVertical},
-            When(Correcting, Checked({"Brightness: ", &Settings::imageBrightness},
-                                     [](const Settings& s) {
-                                         return s.imageBrightness >= -100 &&
-                                                s.imageBrightness <= 100;
-                                     },
-                                     "Error: Invalid brightness value")),
-            When(Correcting, Checked({"Contrast: ", &Settings::imageContrast},
-                                     [](const Settings& s) {
-                                         return s.imageContrast >= -100 && s.imageContrast <= 100;
-                                     },
-                                     "Error: Invalid contrast value")),
+            When(Correcting, Checked(
+                                 {"Brightness: ", &Settings::imageBrightness},
+                                 [](const Settings& s) {
+                                     return s.imageBrightness >= -100 && s.imageBrightness <= 100;
+                                 },
+                                 "Error: Invalid brightness value")),
+            When(Correcting, Checked(
+                                 {"Contrast: ", &Settings::imageContrast},
+                                 [](const Settings& s) {
+                                     return s.imageContrast >= -100 && s.imageContrast <= 100;
+                                 },
+                                 "Error: Invalid contrast value")),
             When(Correcting, Checked({"Gamma: ", &Settings::imageGamma, Shown::Gamma}, gammaValid,
                                      "Error: Invalid gamma value")),
             When(Correcting, {"Invert: ", &Settings::imageInvert}),

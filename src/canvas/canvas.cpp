@@ -31,11 +31,11 @@ using tarnwick::AlignLineX;
 // Screen resolution the font sizes are converted at: one point is 96/72 pixels.
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
 
-
 // Settings colour (red in the lowest byte) with alpha -> ARGB32 pixel value.
 uint32_t Pixel(uint32_t color, int alpha) {
     const uint32_t r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
-    return (static_cast<uint32_t>(tarnwick::text::ClampToByte(alpha)) << 24) | (r << 16) | (g << 8) | b;
+    return (static_cast<uint32_t>(tarnwick::text::ClampToByte(alpha)) << 24) | (r << 16) |
+           (g << 8) | b;
 }
 
 QColor OpaqueColor(uint32_t color) {
@@ -171,7 +171,8 @@ void* LoadFont(const TwFontRequest* rq) {
         };
         const QString lower = face.toLower();
         for (const auto& entry : kStandIns)
-            if (lower == QLatin1String(entry[0])) family = FindFamily(families, QString::fromLatin1(entry[1]));
+            if (lower == QLatin1String(entry[0]))
+                family = FindFamily(families, QString::fromLatin1(entry[1]));
     }
     if (family.isEmpty()) return nullptr;
 
@@ -299,7 +300,8 @@ int DrawText(const TwTextRequest* rq, TwAllocateFn allocate, void* context) {
             }
             const double wb = ab * (1.0 - at);
             const auto mix = [&](double f, double b) {
-                return static_cast<uint32_t>(std::clamp(std::lround((f * at + b * wb) / a), 0L, 255L));
+                return static_cast<uint32_t>(
+                    std::clamp(std::lround((f * at + b * wb) / a), 0L, 255L));
             };
             const uint32_t alpha = static_cast<uint32_t>(std::lround(a * 255.0));
             row[x] = (alpha << 24) | (mix(fr, br) << 16) | (mix(fg, bg) << 8) | mix(fb, bb);
@@ -313,8 +315,8 @@ int DrawText(const TwTextRequest* rq, TwAllocateFn allocate, void* context) {
 
 // Qt refuses on its own to read pictures whose decoded form passes its
 // allocation limit (256 MiB by default), well below the program's own limit,
-// `maxPixels`, for some formats: Qt's limit is raised to cover it at 8 bytes a pixel (16 bits per channel with alpha) and
-// the size is checked here, from the header, before anything is decoded.
+// `maxPixels`, for some formats: Qt's limit is raised to cover it at 8 bytes a pixel (16 bits per
+// channel with alpha) and the size is checked here, from the header, before anything is decoded.
 void AllowPixels(int maxPixels) {
     const long long mib = (static_cast<long long>(maxPixels > 0 ? maxPixels : 0) * 8 >> 20) + 1;
     if (QImageReader::allocationLimit() < mib)
@@ -325,7 +327,8 @@ int DrawImage(const TwImageRequest* rq, TwAllocateFn allocate, void* context) {
     if (!rq || !rq->path || !allocate) return 0;
     QImageReader reader(QString::fromUtf8(rq->path));
     const QSize claimed = reader.size();
-    if (claimed.isValid() && TooManyPixels(claimed.width(), claimed.height(), rq->maxPixels)) return 0;
+    if (claimed.isValid() && TooManyPixels(claimed.width(), claimed.height(), rq->maxPixels))
+        return 0;
     AllowPixels(rq->maxPixels);
     QImage source = reader.read();
     if (source.isNull()) return 0;
@@ -353,8 +356,8 @@ int DrawImage(const TwImageRequest* rq, TwAllocateFn allocate, void* context) {
     return 1;
 }
 
-const TwCanvasApi kApi = {TW_CANVAS_API_VERSION, Prepare, DrawFrame, LoadFont, ReleaseFont, DrawText,
-                          DrawImage};
+const TwCanvasApi kApi = {TW_CANVAS_API_VERSION, Prepare,  DrawFrame, LoadFont,
+                          ReleaseFont,           DrawText, DrawImage};
 
 }  // namespace
 

@@ -30,11 +30,11 @@ struct TwSurface {
 typedef int (*TwAllocateFn)(void* context, int width, int height, TwSurface* out);
 
 struct TwFrameRequest {
-    int width, height;                     // the picture
-    int originX, originY;                  // where the target surface lies on the picture
-    int left, right, top, bottom;          // side widths, already within the picture
+    int width, height;             // the picture
+    int originX, originY;          // where the target surface lies on the picture
+    int left, right, top, bottom;  // side widths, already within the picture
     uint32_t leftColor, rightColor, topColor, bottomColor;
-    int opacity;                           // 0..255, common to the whole frame
+    int opacity;  // 0..255, common to the whole frame
 };
 
 struct TwFontRequest {
@@ -48,19 +48,19 @@ struct TwTextRequest {
     const char* text;  // UTF-8, tokens expanded; lines split at "%eol%" (any case)
     int leading;       // extra pixels between lines
     uint32_t textColor;
-    int textOpacity;   // 0..255
+    int textOpacity;  // 0..255
     uint32_t backColor;
-    int backOpacity;   // 0..255
+    int backOpacity;  // 0..255
     int antialias;
-    int alignment;     // 0 left, 1 centre, 2 right, else 0 px
+    int alignment;  // 0 left, 1 centre, 2 right, else 0 px
     int padding;
-    int maxPixels;     // a box larger than this is not drawn
+    int maxPixels;  // a box larger than this is not drawn
 };
 
 struct TwImageRequest {
     const char* path;  // UTF-8
     int greyscale;
-    int opacity;       // 0..255
+    int opacity;  // 0..255
     int maxPixels;
 };
 

@@ -60,9 +60,9 @@ int SaveFlagsFor(const Settings& s, const std::string& extension) {
         return Pick(t, s.tgaCompression);
     }
     if (e == "tiff") {
-        static const int t[] = {TIFF_NONE,    TIFF_CCITTFAX3,     TIFF_CCITTFAX4,
-                                TIFF_PACKBITS, TIFF_DEFLATE,       TIFF_ADOBE_DEFLATE,
-                                TIFF_LZW,     TIFF_JPEG,          TIFF_LOGLUV};
+        static const int t[] = {TIFF_NONE,     TIFF_CCITTFAX3, TIFF_CCITTFAX4,
+                                TIFF_PACKBITS, TIFF_DEFLATE,   TIFF_ADOBE_DEFLATE,
+                                TIFF_LZW,      TIFF_JPEG,      TIFF_LOGLUV};
         return Pick(t, s.tiffCompression) | (s.tiffColorModel == 1 ? TIFF_CMYK : 0);
     }
     if (e == "webp") return WEBP_LOSSLESS;
@@ -100,14 +100,10 @@ Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
 
     const std::string& ext = run.conversion;
     switch (run.outputBpp) {
-        case 96:
-            return Bitmap(FreeImage_ConvertToRGBF(dib));
-        case 48:
-            return Bitmap(FreeImage_ConvertToRGB16(dib));
-        case 32:
-            return Bitmap(FreeImage_ConvertTo32Bits(dib));
-        case 24:
-            return Bitmap(FreeImage_ConvertTo24Bits(dib));
+        case 96: return Bitmap(FreeImage_ConvertToRGBF(dib));
+        case 48: return Bitmap(FreeImage_ConvertToRGB16(dib));
+        case 32: return Bitmap(FreeImage_ConvertTo32Bits(dib));
+        case 24: return Bitmap(FreeImage_ConvertTo24Bits(dib));
         case 16: {
             if (bpp > 32) {
                 image.reset(FreeImage_ConvertTo24Bits(dib));
@@ -127,12 +123,9 @@ Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
             }
             return Bitmap(FreeImage_ColorQuantizeEx(dib, FIQ_WUQUANT, 256, 0, nullptr));
         }
-        case 4:
-            return Bitmap(FreeImage_ConvertTo4Bits(dib));
-        case 1:
-            return Bitmap(FreeImage_Dither(dib, FID_FS));
-        default:
-            return Bitmap();
+        case 4: return Bitmap(FreeImage_ConvertTo4Bits(dib));
+        case 1: return Bitmap(FreeImage_Dither(dib, FID_FS));
+        default: return Bitmap();
     }
 }
 
@@ -154,7 +147,8 @@ EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
     if (!image) return file;
     file.stream.reset(FreeImage_OpenMemory());
     if (!file.stream) return file;
-    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(fif), image, file.stream.get(), flags))
+    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(fif), image, file.stream.get(),
+                                flags))
         return EncodedFile();
     BYTE* data = nullptr;
     DWORD size = 0;
@@ -167,7 +161,8 @@ EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
 }
 
 EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run) {
-    if (!image || FreeImage_GetBPP(image) != 8 || !FreeImage_GetPalette(image)) return EncodedFile();
+    if (!image || FreeImage_GetBPP(image) != 8 || !FreeImage_GetPalette(image))
+        return EncodedFile();
     EncodedFile file = EncodeImage(image, run.outputFif, run.saveFlags);
     if (!file) return file;
     BYTE* data = file.data;

@@ -37,7 +37,8 @@ const CanvasModule& Canvas() {
             module.error = "drawing module " + name + " not found: " + error;
             return;
         }
-        auto entry = reinterpret_cast<TwCanvasApiFn>(platform::ModuleSymbol(handle, TW_CANVAS_API_SYMBOL));
+        auto entry =
+            reinterpret_cast<TwCanvasApiFn>(platform::ModuleSymbol(handle, TW_CANVAS_API_SYMBOL));
         const TwCanvasApi* candidate = entry ? entry() : nullptr;
         if (!candidate || candidate->version != TW_CANVAS_API_VERSION) {
             module.error = "drawing module " + name + " does not fit this program";

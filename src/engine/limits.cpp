@@ -39,10 +39,8 @@ uint64_t BitmapBytes(uint64_t width, uint64_t height, unsigned bpp) {
 
 uint64_t BmpFileBytes(uint64_t width, uint64_t height, unsigned bpp) {
     uint64_t head = 14 + 40;
-    if (bpp <= 8)
-        head += 4ull << bpp;  // palette
-    else if (bpp == 16)
-        head += 12;  // colour masks
+    if (bpp <= 8) head += 4ull << bpp;  // palette
+    else if (bpp == 16) head += 12;     // colour masks
     return Add(Mul(RowBytes(width, bpp), height), head);
 }
 

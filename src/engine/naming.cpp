@@ -2,10 +2,10 @@
 #include "platform/paths.h"
 #include "text/text_util.h"
 
+#include <locale.h>
 #include <clocale>
 #include <cstdio>
 #include <cwctype>
-#include <locale.h>
 
 namespace tarnwick {
 

@@ -30,14 +30,11 @@ Bitmap NormaliseType(Bitmap image) {
         case FIT_RGB16:
         case FIT_RGBA16:
         case FIT_RGBF:
-        case FIT_RGBAF:
-            return image;
+        case FIT_RGBAF: return image;
         case FIT_UINT16:  // 16-bit greyscale: keep the high byte, as 8-bit grey
             return Bitmap(FreeImage_ConvertTo8Bits(dib));
-        case FIT_FLOAT:
-            return Bitmap(FreeImage_ConvertToRGBF(dib));
-        default:
-            return Bitmap(FreeImage_ConvertToStandardType(dib, TRUE));
+        case FIT_FLOAT: return Bitmap(FreeImage_ConvertToRGBF(dib));
+        default: return Bitmap(FreeImage_ConvertToStandardType(dib, TRUE));
     }
 }
 
@@ -56,12 +53,9 @@ Bitmap DecodePng(const std::string& path) {
 // not bounded, are tone-mapped.
 Bitmap ReduceDeepImage(Bitmap image) {
     switch (FreeImage_GetImageType(image.get())) {
-        case FIT_RGB16:
-            return Bitmap(FreeImage_ConvertTo24Bits(image.get()));
-        case FIT_RGBA16:
-            return Bitmap(FreeImage_ConvertTo32Bits(image.get()));
-        default:
-            return Bitmap(FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
+        case FIT_RGB16: return Bitmap(FreeImage_ConvertTo24Bits(image.get()));
+        case FIT_RGBA16: return Bitmap(FreeImage_ConvertTo32Bits(image.get()));
+        default: return Bitmap(FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
     }
 }
 
@@ -207,8 +201,9 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         run.outputHeight = height;
         ResolveOutputBpp(reg, run);
         // A BMP must stay under 4 GiB.
-        if (std::string why; run.conversion == "bmp" &&
-                             !BmpSizeAllowed(width, height, static_cast<unsigned>(run.outputBpp), &why))
+        if (std::string why;
+            run.conversion == "bmp" &&
+            !BmpSizeAllowed(width, height, static_cast<unsigned>(run.outputBpp), &why))
             return fail(FileFailure::StepFailed, why);
     }
     // The library calls below make full-size bitmaps: each is asked for only

@@ -17,18 +17,12 @@ uint32_t Be32(const unsigned char* p) {
 // Samples per pixel of a colour type; 0 for a type PNG does not have.
 int Channels(int colorType) {
     switch (colorType) {
-        case 0:
-            return 1;  // grey
-        case 2:
-            return 3;  // RGB
-        case 3:
-            return 1;  // palette index
-        case 4:
-            return 2;  // grey + alpha
-        case 6:
-            return 4;  // RGBA
-        default:
-            return 0;
+        case 0: return 1;  // grey
+        case 2: return 3;  // RGB
+        case 3: return 1;  // palette index
+        case 4: return 2;  // grey + alpha
+        case 6: return 4;  // RGBA
+        default: return 0;
     }
 }
 
@@ -37,14 +31,11 @@ bool DepthAllowed(int colorType, int bitDepth) {
         case 0:
             return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 ||
                    bitDepth == 16;
-        case 3:
-            return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+        case 3: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
         case 2:
         case 4:
-        case 6:
-            return bitDepth == 8 || bitDepth == 16;
-        default:
-            return false;
+        case 6: return bitDepth == 8 || bitDepth == 16;
+        default: return false;
     }
 }
 
@@ -54,14 +45,10 @@ bool DepthAllowed(int colorType, int bitDepth) {
 unsigned DecodedBpp(int colorType, int bitDepth, bool transparency) {
     const bool deep = bitDepth == 16;
     switch (colorType) {
-        case 3:
-            return 8;
-        case 0:
-            return transparency ? (deep ? 64 : 32) : (deep ? 16 : 8);
-        case 2:
-            return transparency ? (deep ? 64 : 32) : (deep ? 48 : 24);
-        default:
-            return deep ? 64 : 32;
+        case 3: return 8;
+        case 0: return transparency ? (deep ? 64 : 32) : (deep ? 16 : 8);
+        case 2: return transparency ? (deep ? 64 : 32) : (deep ? 48 : 24);
+        default: return deep ? 64 : 32;
     }
 }
 

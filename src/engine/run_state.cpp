@@ -2,7 +2,6 @@
 
 #include <random>
 
-
 namespace tarnwick {
 
 RunState& GlobalRunState() {

@@ -143,8 +143,7 @@ bool SetLoaderTransformations(png_structp png, png_infop info) {
         case PNG_COLOR_TYPE_RGB_ALPHA:
             if (bitDepth != 8 && bitDepth != 16) known = false;
             break;
-        default:
-            break;
+        default: break;
     }
     if (!known) return false;
     if (bitDepth == 16) png_set_swap(png);
@@ -226,8 +225,7 @@ bool ReadLayout(png_structp png, png_infop info, DecodedLayout* out) {
                 return false;
             }
             break;
-        default:
-            return false;
+        default: return false;
     }
 
     // Transparency of palette and grey pictures: a table of alpha values per
@@ -585,21 +583,11 @@ private:
         bitDepth_ = ihdr[8];
         switch (ihdr[9]) {
             case PNG_COLOR_TYPE_GRAY:
-            case PNG_COLOR_TYPE_PALETTE:
-                channels_ = 1;
-                break;
-            case PNG_COLOR_TYPE_GRAY_ALPHA:
-                channels_ = 2;
-                break;
-            case PNG_COLOR_TYPE_RGB:
-                channels_ = 3;
-                break;
-            case PNG_COLOR_TYPE_RGB_ALPHA:
-                channels_ = 4;
-                break;
-            default:
-                channels_ = 0;
-                break;
+            case PNG_COLOR_TYPE_PALETTE: channels_ = 1; break;
+            case PNG_COLOR_TYPE_GRAY_ALPHA: channels_ = 2; break;
+            case PNG_COLOR_TYPE_RGB: channels_ = 3; break;
+            case PNG_COLOR_TYPE_RGB_ALPHA: channels_ = 4; break;
+            default: channels_ = 0; break;
         }
         haveHeader_ = true;
     }
@@ -725,18 +713,12 @@ struct RowPlan {
 
 int32_t SourceBpp(const DecodedLayout& d) {
     switch (d.kind) {
-        case RowKind::Indexed:
-            return static_cast<int32_t>(d.indexBits);
-        case RowKind::Grey16:
-            return 8;  // the pipeline keeps the high byte as 8-bit grey
-        case RowKind::Bgr24:
-            return 24;
-        case RowKind::Bgra32:
-            return 32;
-        case RowKind::Rgb48:
-            return 48;
-        case RowKind::Rgba64:
-            return 64;
+        case RowKind::Indexed: return static_cast<int32_t>(d.indexBits);
+        case RowKind::Grey16: return 8;  // the pipeline keeps the high byte as 8-bit grey
+        case RowKind::Bgr24: return 24;
+        case RowKind::Bgra32: return 32;
+        case RowKind::Rgb48: return 48;
+        case RowKind::Rgba64: return 64;
     }
     return 0;
 }
@@ -753,17 +735,11 @@ bool PlanRows(const DecodedLayout& d, unsigned outputBpp, RowPlan* plan, std::st
             }
             stage = d.transparent ? Stage::Bgr24 : Stage::Indexed;
             break;
-        case RowKind::Grey16:
-            stage = Stage::Indexed;
-            break;
+        case RowKind::Grey16: stage = Stage::Indexed; break;
         case RowKind::Bgr24:
-        case RowKind::Rgb48:
-            stage = Stage::Bgr24;
-            break;
+        case RowKind::Rgb48: stage = Stage::Bgr24; break;
         case RowKind::Bgra32:
-        case RowKind::Rgba64:
-            stage = Stage::Bgra32;
-            break;
+        case RowKind::Rgba64: stage = Stage::Bgra32; break;
     }
     const unsigned stageBits = stage == Stage::Indexed
                                    ? (d.kind == RowKind::Grey16 ? 8u : d.indexBits)
@@ -797,8 +773,7 @@ void PutLe16(BYTE* p, uint32_t v) {
 }
 
 void PutLe32(BYTE* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<BYTE>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>((v >> (8 * i)) & 0xFF);
 }
 
 // The headers (and colour masks or colour table) the library's BMP writer
@@ -868,12 +843,9 @@ inline uint16_t Pack565(unsigned b, unsigned g, unsigned r) {
 
 inline unsigned IndexAt(const BYTE* row, uint32_t x, unsigned bits) {
     switch (bits) {
-        case 1:
-            return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-        case 4:
-            return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
-        default:
-            return row[x];
+        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+        case 4: return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
+        default: return row[x];
     }
 }
 
@@ -907,8 +879,7 @@ void WriteColourRow(const BYTE* src, unsigned step, uint32_t width, unsigned out
                 dst[1] = static_cast<BYTE>(v >> 8);
             }
             break;
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -932,12 +903,9 @@ public:
         switch (d_.kind) {
             case RowKind::Indexed:
                 return plan_.stage == Stage::Indexed && plan_.outputBpp == d_.indexBits;
-            case RowKind::Bgr24:
-                return plan_.outputBpp == 24;
-            case RowKind::Bgra32:
-                return plan_.outputBpp == 32;
-            default:
-                return false;
+            case RowKind::Bgr24: return plan_.outputBpp == 24;
+            case RowKind::Bgra32: return plan_.outputBpp == 32;
+            default: return false;
         }
     }
 
@@ -947,8 +915,7 @@ public:
         const uint32_t w = d_.width;
         if (DecodesInPlace()) {
             if (d_.kind == RowKind::Bgra32)
-                for (uint32_t x = 0; x < w; ++x)
-                    FlattenPixel(dst + 4 * x);
+                for (uint32_t x = 0; x < w; ++x) FlattenPixel(dst + 4 * x);
             return;
         }
         BYTE* s = stageRow_.data();
@@ -979,20 +946,16 @@ public:
                 return;
             case RowKind::Grey16:
                 // The high byte of each little-endian sample.
-                for (uint32_t x = 0; x < w; ++x)
-                    s[x] = src[2 * x + 1];
+                for (uint32_t x = 0; x < w; ++x) s[x] = src[2 * x + 1];
                 if (plan_.outputBpp == 8) {
                     std::memcpy(dst, s, w);
                 } else {
                     FromIndices(s, 8, dst);
                 }
                 return;
-            case RowKind::Bgr24:
-                WriteColourRow(src, 3, w, plan_.outputBpp, dst);
-                return;
+            case RowKind::Bgr24: WriteColourRow(src, 3, w, plan_.outputBpp, dst); return;
             case RowKind::Bgra32:
-                for (uint32_t x = 0; x < w; ++x)
-                    FlattenPixel(src + 4 * x);
+                for (uint32_t x = 0; x < w; ++x) FlattenPixel(src + 4 * x);
                 WriteColourRow(src, 4, w, plan_.outputBpp, dst);
                 return;
             case RowKind::Rgb48:
@@ -1041,8 +1004,7 @@ private:
                     dst[2 * x + 1] = static_cast<BYTE>(v >> 8);
                     break;
                 }
-                default:
-                    break;
+                default: break;
             }
         }
     }

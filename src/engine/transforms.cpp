@@ -20,9 +20,7 @@ Bitmap Fail(std::string* why, const std::string& reason) {
     return Bitmap();
 }
 
-std::string Angle(int degrees) {
-    return std::to_string(degrees) + " degrees";
-}
+std::string Angle(int degrees) { return std::to_string(degrees) + " degrees"; }
 
 // Memory the library needs to turn a w x h bitmap of `bpp` bits by `angle`
 // degrees. Quarter turns make one bitmap of the turned size. Other simple
@@ -161,20 +159,13 @@ int TargetDimension(int value, int unit, int current) {
 
 FREE_IMAGE_FILTER ResizeFilterFor(int algorithm) {
     switch (algorithm) {
-        case 0:
-            return FILTER_BOX;
-        case 1:
-            return FILTER_BILINEAR;
-        case 2:
-            return FILTER_BSPLINE;
-        case 3:
-            return FILTER_BICUBIC;
-        case 4:
-            return FILTER_CATMULLROM;
-        case 5:
-            return FILTER_LANCZOS3;
-        default:
-            return FILTER_BICUBIC;
+        case 0: return FILTER_BOX;
+        case 1: return FILTER_BILINEAR;
+        case 2: return FILTER_BSPLINE;
+        case 3: return FILTER_BICUBIC;
+        case 4: return FILTER_CATMULLROM;
+        case 5: return FILTER_LANCZOS3;
+        default: return FILTER_BICUBIC;
     }
 }
 

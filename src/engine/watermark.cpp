@@ -25,7 +25,6 @@ namespace {
 // released by the starter after the worker has ended.
 void* watermarkFont = nullptr;
 
-
 struct ActiveSettings {
     WatermarkBoundary boundary;
     int position, xOffset, yOffset, rotation;
@@ -58,7 +57,6 @@ Area AvailableArea(int width, int height, const Settings& s) {
 int ClampToInt(long long v) {
     return static_cast<int>(std::clamp<long long>(v, -2147483647LL - 1, 2147483647LL));
 }
-
 
 Bitmap Fail(std::string* why, const std::string& reason) {
     if (why) *why = reason;
@@ -130,7 +128,8 @@ std::string ExpandWatermarkText(const Settings& s, const RunState& run) {
     int count = 0;
     const char* const* tokens = NamingTokens(count);
     for (int i = 0; i < count; ++i) {
-        if (text::Lower(text).find(tokens[i]) != std::string::npos) text = ReplaceToken(text, tokens[i], run);
+        if (text::Lower(text).find(tokens[i]) != std::string::npos)
+            text = ReplaceToken(text, tokens[i], run);
     }
     return text;
 }
@@ -204,7 +203,8 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
 
     const int rotation = Active(s).rotation;
     if (rotation > 0 && rotation < 360) {
-        const uint64_t lw0 = FreeImage_GetWidth(layer.get()), lh0 = FreeImage_GetHeight(layer.get());
+        const uint64_t lw0 = FreeImage_GetWidth(layer.get()),
+                       lh0 = FreeImage_GetHeight(layer.get());
         if (!MemoryAllows(LayerRotationBytes(lw0, lh0, rotation), &reason))
             return Fail(why, "the watermark cannot be turned: " + reason);
         layer.reset(FreeImage_Rotate(layer.get(), static_cast<double>(rotation), nullptr));
@@ -221,10 +221,12 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
         static_cast<long long>(at.y) + lh > H)
         return image;
 
-    if (!MemoryAllows(2 * BitmapBytes(static_cast<uint64_t>(lw), static_cast<uint64_t>(lh), 24), &reason))
+    if (!MemoryAllows(2 * BitmapBytes(static_cast<uint64_t>(lw), static_cast<uint64_t>(lh), 24),
+                      &reason))
         return Fail(why, "the watermark cannot be laid: " + reason);
     Bitmap under(FreeImage_Copy(image.get(), at.x, at.y, at.x + lw, at.y + lh));
-    if (!under) return Fail(why, "the watermark cannot be laid: no memory for a copy of the picture");
+    if (!under)
+        return Fail(why, "the watermark cannot be laid: no memory for a copy of the picture");
     Bitmap blended(FreeImage_Composite(layer.get(), FALSE, nullptr, under.get()));
     if (!blended) return Fail(why, "the watermark cannot be laid: blending failed");
     FreeImage_Paste(image.get(), blended.get(), at.x, at.y, 256);
@@ -259,7 +261,8 @@ bool WatermarkImageUsable(const std::string& path, std::string* why) {
         return false;
     };
     if (path.empty()) return refuse("no watermark image is chosen");
-    if (platform::FileSize(path) <= 0) return refuse("watermark image " + path + " is missing or empty");
+    if (platform::FileSize(path) <= 0)
+        return refuse("watermark image " + path + " is missing or empty");
     // The size from the header, where the library knows the format and can
     // read a header alone; other files are left to the drawing module.
     EnsureFreeImage();

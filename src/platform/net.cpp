@@ -81,8 +81,7 @@ Connection ConnectTcp(const std::string& host, int port, int timeoutMs) {
     if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found)
         return kNoConnection;
     int fd = -1;
-    for (const addrinfo* a = found; a && fd < 0; a = a->ai_next)
-        fd = ConnectOne(*a, timeoutMs);
+    for (const addrinfo* a = found; a && fd < 0; a = a->ai_next) fd = ConnectOne(*a, timeoutMs);
     freeaddrinfo(found);
     return fd >= 0 ? fd : kNoConnection;
 }
@@ -127,8 +126,9 @@ void CloseConnection(Connection c) {
 }
 
 int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 

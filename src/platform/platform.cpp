@@ -71,13 +71,13 @@ std::string ProgramName() {
 }
 
 long long FileSize(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return static_cast<long long>(st.st_size);
 }
 
 bool FolderExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -95,7 +95,7 @@ std::string CurrentFolder() {
 }
 
 std::optional<int64_t> FileModifiedLocal(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0) return std::nullopt;
     return ToLocalDateValue(st.st_mtim.tv_sec);
 }
@@ -112,7 +112,7 @@ bool SetFileModifiedLocal(const std::string& path, int64_t localDateValue) {
 std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t maxBytes) {
     if (path.empty()) return std::nullopt;
     // A look before opening: opening a device can already do something.
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     // Non-blocking, so a FIFO put there in the meantime is never waited on;
     // the opened file is looked at again.
@@ -149,7 +149,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t max
 // The instant is copied as it is: going through the local wall-clock value
 // would be ambiguous in the hour that repeats when daylight saving time ends.
 bool CopyModificationTime(const std::string& from, const std::string& to) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(from.c_str(), &st) != 0) return false;
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -232,7 +232,7 @@ void SetConsoleTitle(const std::string& title) {
 
 void WaitForKey() {
     if (!isatty(STDIN_FILENO)) return;
-    struct termios old{};
+    struct termios old {};
     if (tcgetattr(STDIN_FILENO, &old) != 0) return;
     struct termios raw = old;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
@@ -248,7 +248,9 @@ void WaitForKey() {
     // nothing of it reaches the shell after the program ends.
     char rest[64];
     for (int round = 0; round < 64; ++round) {
-        struct pollfd p{STDIN_FILENO, POLLIN, 0};
+        struct pollfd p {
+            STDIN_FILENO, POLLIN, 0
+        };
         const int ready = poll(&p, 1, 30);
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0 || !(p.revents & POLLIN)) break;
@@ -267,7 +269,8 @@ bool AcquireSingleInstance(const std::string& name) {
     if (!runtime.empty() && runtime[0] == '/' && FolderExists(runtime)) {
         path = runtime + (runtime.back() == '/' ? "" : "/") + file + ".lock";
     } else {
-        path = "/tmp/" + file + "-" + std::to_string(static_cast<unsigned long>(getuid())) + ".lock";
+        path =
+            "/tmp/" + file + "-" + std::to_string(static_cast<unsigned long>(getuid())) + ".lock";
     }
     // The descriptor stays open for the life of the process; the kernel
     // drops the lock when the process ends, however it ends. A lock file we
@@ -275,7 +278,7 @@ bool AcquireSingleInstance(const std::string& name) {
     // cannot tell us about another copy of ours: the start goes on.
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0) return true;
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
         close(fd);
         return true;

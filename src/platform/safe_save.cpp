@@ -176,8 +176,7 @@ SaveResult OverwriteInPlace(const std::string& target, const std::string& path,
         return Failure(target, folderError);
     }
     uint64_t total = 0;
-    for (const SaveBuffer& part : parts)
-        total += part.size;
+    for (const SaveBuffer& part : parts) total += part.size;
 
     // Reserve the room first: a full disk then fails before any old byte
     // is overwritten. File systems without reservation go on without it.

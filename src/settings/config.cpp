@@ -1,11 +1,11 @@
 // The configuration file of the window mode and the command-line profiles.
 #include "settings/config.h"
 
-#include "text/product.h"
 #include "platform/platform.h"
 #include "settings/fields.h"
 #include "settings/options.h"
 #include "settings/preference_file.h"
+#include "text/product.h"
 #include "text/text_util.h"
 
 namespace tarnwick {
@@ -20,10 +20,10 @@ void WriteField(PreferenceFile& file, const FieldInfo& f, const Settings& s) {
         return;
     }
     switch (f.ref.type) {
-    case FieldType::Byte: file.WriteInteger(f.key, s.*f.ref.byteField); break;
-    case FieldType::Long: file.WriteInteger(f.key, s.*f.ref.longField); break;
-    case FieldType::Float: file.WriteDecimal(f.key, s.*f.ref.floatField); break;
-    case FieldType::Text: file.WriteText(f.key, s.*f.ref.textField); break;
+        case FieldType::Byte: file.WriteInteger(f.key, s.*f.ref.byteField); break;
+        case FieldType::Long: file.WriteInteger(f.key, s.*f.ref.longField); break;
+        case FieldType::Float: file.WriteDecimal(f.key, s.*f.ref.floatField); break;
+        case FieldType::Text: file.WriteText(f.key, s.*f.ref.textField); break;
     }
 }
 
@@ -90,24 +90,25 @@ void LoadConfiguration(Settings& s, const std::string& path, int desktopWidth, i
                 file.SelectGroup(group);
             }
             switch (f.ref.type) {
-            case FieldType::Byte:
-            case FieldType::Long:
-                f.ref.SetNumber(s, file.ReadInteger(f.key, static_cast<long>(f.ref.Number(d))));
-                break;
-            case FieldType::Float:
-                s.*f.ref.floatField =
-                    static_cast<float>(file.ReadDecimal(f.key, static_cast<double>(d.*f.ref.floatField)));
-                break;
-            case FieldType::Text:
-                s.*f.ref.textField = file.ReadText(f.key, d.*f.ref.textField);
-                break;
+                case FieldType::Byte:
+                case FieldType::Long:
+                    f.ref.SetNumber(s, file.ReadInteger(f.key, static_cast<long>(f.ref.Number(d))));
+                    break;
+                case FieldType::Float:
+                    s.*f.ref.floatField = static_cast<float>(
+                        file.ReadDecimal(f.key, static_cast<double>(d.*f.ref.floatField)));
+                    break;
+                case FieldType::Text:
+                    s.*f.ref.textField = file.ReadText(f.key, d.*f.ref.textField);
+                    break;
             }
         }
         file.Close();
     }
 
     // Older layouts.
-    if (s.cfg < 11 && text::Lower(s.filenameMask).find("%ext%") == std::string::npos) s.filenameMask += ".%ext%";
+    if (s.cfg < 11 && text::Lower(s.filenameMask).find("%ext%") == std::string::npos)
+        s.filenameMask += ".%ext%";
     if (s.cfg < 14 && s.rawLoadAs != 0) s.rawLoadAs += 2;
 }
 

@@ -37,19 +37,19 @@ struct FieldRef {
 
 // How a default is found when it is not a plain constant.
 enum class DefaultRule {
-    Constant,           // the record's initialiser
-    Now,                // current local date value
-    CentreX,            // window centred on the desktop
+    Constant,  // the record's initialiser
+    Now,       // current local date value
+    CentreX,   // window centred on the desktop
     CentreY,
-    FirstInput,         // first product input extension
-    FirstOutput,        // first product output extension
-    AspectByMode,       // 1 in window mode, 0 in command-line mode
+    FirstInput,    // first product input extension
+    FirstOutput,   // first product output extension
+    AspectByMode,  // 1 in window mode, 0 in command-line mode
 };
 
 struct FieldInfo {
-    const char* name;     // field name in the record, e.g. "bmpBpp"
-    const char* group;    // configuration group
-    const char* key;      // configuration key
+    const char* name;   // field name in the record, e.g. "bmpBpp"
+    const char* group;  // configuration group
+    const char* key;    // configuration key
     FieldRef ref;
     DefaultRule rule;
     // Input/Output groups: the extension whose keys these are ("" = always

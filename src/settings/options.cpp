@@ -24,22 +24,44 @@ struct KeywordTable {
 const std::vector<KeywordTable>& KeywordTables() {
     static const std::vector<KeywordTable> tables = {
         {KeywordList::DdsLoadAs, {{"AUTO", 0}, {"BGRA", 1}, {"RGBA", 2}}},
-        {KeywordList::RawLoadAs, {{"AUTO", 0}, {"8", 1}, {"16", 2}, {"24", 3}, {"48HS", 4}, {"48", 5}}},
-        {KeywordList::FrameLoading, {{"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}}},
+        {KeywordList::RawLoadAs,
+         {{"AUTO", 0}, {"8", 1}, {"16", 2}, {"24", 3}, {"48HS", 4}, {"48", 5}}},
+        {KeywordList::FrameLoading,
+         {{"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}}},
         {KeywordList::ToneMapping, {{"NONE", 0}, {"LINEAR", 1}, {"AL", 2}, {"DRR", 3}, {"GD", 4}}},
         {KeywordList::Compression,
-         {{"NONE", 0}, {"RLE", 1}, {"ZIP", 1}, {"PIZ", 2}, {"PXR24", 3}, {"B44", 4}, {"ZLIB1", 1},
-          {"ZLIB6", 2}, {"ZLIB9", 3}, {"CCITTFAX3", 1}, {"CCITTFAX4", 2}, {"PACKBITS", 3},
-          {"DEFLATE", 4}, {"ADOBEDEFLATE", 5}, {"LZW", 6}, {"JPEG", 7}, {"LOGLUV", 8}}},
+         {{"NONE", 0},
+          {"RLE", 1},
+          {"ZIP", 1},
+          {"PIZ", 2},
+          {"PXR24", 3},
+          {"B44", 4},
+          {"ZLIB1", 1},
+          {"ZLIB6", 2},
+          {"ZLIB9", 3},
+          {"CCITTFAX3", 1},
+          {"CCITTFAX4", 2},
+          {"PACKBITS", 3},
+          {"DEFLATE", 4},
+          {"ADOBEDEFLATE", 5},
+          {"LZW", 6},
+          {"JPEG", 7},
+          {"LOGLUV", 8}}},
         {KeywordList::ColorTable, {{"AUTO", 0}, {"EXACT", 1}}},
         {KeywordList::ColorModel, {{"RGB", 0}, {"CMYK", 1}, {"LAB", 2}}},
         {KeywordList::Chroma, {{"NONE", 0}, {"LOW", 1}, {"MEDIUM", 2}, {"HIGH", 3}}},
-        {KeywordList::JpegSaveAs, {{"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}}},
+        {KeywordList::JpegSaveAs,
+         {{"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}}},
         {KeywordList::RotationType, {{"SIMPLE", 0}, {"ADVANCED", 1}}},
         {KeywordList::SizeUnit, {{"PIXELS", 0}, {"PERCENT", 1}}},
         {KeywordList::ResizeType, {{"ALLIMAGES", 0}, {"LARGEIMAGES", 1}}},
         {KeywordList::ResizeAlgorithm,
-         {{"BOX", 0}, {"BILINEAR", 1}, {"BSPLINE", 2}, {"BICUBIC", 3}, {"CATMULLROM", 4}, {"LANCZOS", 5}}},
+         {{"BOX", 0},
+          {"BILINEAR", 1},
+          {"BSPLINE", 2},
+          {"BICUBIC", 3},
+          {"CATMULLROM", 4},
+          {"LANCZOS", 5}}},
         {KeywordList::FrameKind, {{"NONE", 0}, {"SOLID", 1}}},
         {KeywordList::WatermarkKind, {{"NONE", 0}, {"TEXT", 1}, {"IMAGE", 2}}},
         {KeywordList::FontStyle, {{"REGULAR", 0}, {"BOLD", 1}, {"ITALIC", 2}, {"BOLDITALIC", 3}}},
@@ -47,8 +69,15 @@ const std::vector<KeywordTable>& KeywordTables() {
         {KeywordList::TextAlignment, {{"LEFT", 0}, {"CENTER", 1}, {"RIGHT", 2}}},
         {KeywordList::Boundary, {{"IMAGE", 0}, {"FRAME", 1}}},
         {KeywordList::Position,
-         {{"TOPLEFT", 0}, {"TOPCENTER", 1}, {"TOPRIGHT", 2}, {"MIDDLELEFT", 3}, {"MIDDLECENTER", 4},
-          {"MIDDLERIGHT", 5}, {"BOTTOMLEFT", 6}, {"BOTTOMCENTER", 7}, {"BOTTOMRIGHT", 8}}},
+         {{"TOPLEFT", 0},
+          {"TOPCENTER", 1},
+          {"TOPRIGHT", 2},
+          {"MIDDLELEFT", 3},
+          {"MIDDLECENTER", 4},
+          {"MIDDLERIGHT", 5},
+          {"BOTTOMLEFT", 6},
+          {"BOTTOMCENTER", 7},
+          {"BOTTOMRIGHT", 8}}},
         {KeywordList::SizeMode, {{"FIXED", 0}}},
         {KeywordList::Timestamp, {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}}},
     };
@@ -66,8 +95,8 @@ const std::vector<const char*>* CompressionGroup(const std::string& format) {
     static const std::vector<const char*> rle = {"RLE"};
     static const std::vector<const char*> exr = {"ZIP", "PIZ", "PXR24", "B44"};
     static const std::vector<const char*> png = {"ZLIB1", "ZLIB6", "ZLIB9"};
-    static const std::vector<const char*> tiff = {"CCITTFAX3", "CCITTFAX4", "PACKBITS", "DEFLATE",
-                                                  "ADOBEDEFLATE", "LZW", "JPEG", "LOGLUV"};
+    static const std::vector<const char*> tiff = {
+        "CCITTFAX3", "CCITTFAX4", "PACKBITS", "DEFLATE", "ADOBEDEFLATE", "LZW", "JPEG", "LOGLUV"};
     if (format == "bmp" || format == "tga") return &rle;
     if (format == "exr") return &exr;
     if (format == "png") return &png;
@@ -92,13 +121,20 @@ struct OptionInfo {
 
 constexpr KeywordList kNoList = KeywordList::DdsLoadAs;  // unused for non-keyword options
 
-#define KW(name, field, list) {name, OptionKind::Keyword, field, KeywordList::list, 0, nullptr, 0}
-#define WHOLE(name, field) {name, OptionKind::Whole, field, kNoList, 0, nullptr, 0}
-#define WHOLE_ALSO(name, field, also, v) {name, OptionKind::Whole, field, kNoList, 0, also, v}
-#define TEXT(name, field) {name, OptionKind::Text, field, kNoList, 0, nullptr, 0}
-#define TEXT_ALSO(name, field, also, v) {name, OptionKind::Text, field, kNoList, 0, also, v}
-#define FLAG(name, field, v) {name, OptionKind::Flag, field, kNoList, v, nullptr, 0}
-#define FLAG_ALSO(name, field, v, also, av) {name, OptionKind::Flag, field, kNoList, v, also, av}
+#define KW(name, field, list) \
+    { name, OptionKind::Keyword, field, KeywordList::list, 0, nullptr, 0 }
+#define WHOLE(name, field) \
+    { name, OptionKind::Whole, field, kNoList, 0, nullptr, 0 }
+#define WHOLE_ALSO(name, field, also, v) \
+    { name, OptionKind::Whole, field, kNoList, 0, also, v }
+#define TEXT(name, field) \
+    { name, OptionKind::Text, field, kNoList, 0, nullptr, 0 }
+#define TEXT_ALSO(name, field, also, v) \
+    { name, OptionKind::Text, field, kNoList, 0, also, v }
+#define FLAG(name, field, v) \
+    { name, OptionKind::Flag, field, kNoList, v, nullptr, 0 }
+#define FLAG_ALSO(name, field, v, also, av) \
+    { name, OptionKind::Flag, field, kNoList, v, also, av }
 
 const std::vector<OptionInfo>& OptionTable() {
     static const std::vector<OptionInfo> table = {
@@ -295,28 +331,22 @@ bool ApplyOption(Settings& s, const std::string& name, const std::string& value,
     const ResolvedOption& o = it->second;
     const FieldRef& f = o.field;
     switch (o.info->kind) {
-    case OptionKind::Keyword:
-        f.SetNumber(s, KeywordValue(value, o.info->list));
-        break;
-    case OptionKind::Whole:
-        f.SetNumber(s, ReadWholeNumber(value));
-        break;
-    case OptionKind::Decimal:
-        if (f.type == FieldType::Float) s.*f.floatField = ReadDecimalNumber(value);
-        break;
-    case OptionKind::Text:
-        if (f.type == FieldType::Text) {
-            std::string text = value;
-            if (fromProfile && std::string(o.info->name) == "--FILENAME-MASK") {
-                if (!text.empty() && text.front() == '"') text.erase(0, 1);
-                if (!text.empty() && text.back() == '"') text.pop_back();
+        case OptionKind::Keyword: f.SetNumber(s, KeywordValue(value, o.info->list)); break;
+        case OptionKind::Whole: f.SetNumber(s, ReadWholeNumber(value)); break;
+        case OptionKind::Decimal:
+            if (f.type == FieldType::Float) s.*f.floatField = ReadDecimalNumber(value);
+            break;
+        case OptionKind::Text:
+            if (f.type == FieldType::Text) {
+                std::string text = value;
+                if (fromProfile && std::string(o.info->name) == "--FILENAME-MASK") {
+                    if (!text.empty() && text.front() == '"') text.erase(0, 1);
+                    if (!text.empty() && text.back() == '"') text.pop_back();
+                }
+                s.*f.textField = text;
             }
-            s.*f.textField = text;
-        }
-        break;
-    case OptionKind::Flag:
-        f.SetNumber(s, o.info->flagValue);
-        break;
+            break;
+        case OptionKind::Flag: f.SetNumber(s, o.info->flagValue); break;
     }
     if (o.hasAlso) o.also.SetNumber(s, o.info->alsoValue);
     return true;

@@ -11,9 +11,28 @@
 namespace tarnwick {
 
 enum class KeywordList {
-    DdsLoadAs, RawLoadAs, FrameLoading, ToneMapping, Compression, ColorTable, ColorModel,
-    Chroma, JpegSaveAs, RotationType, SizeUnit, ResizeType, ResizeAlgorithm, FrameKind,
-    WatermarkKind, FontStyle, FontEffect, TextAlignment, Boundary, Position, SizeMode, Timestamp
+    DdsLoadAs,
+    RawLoadAs,
+    FrameLoading,
+    ToneMapping,
+    Compression,
+    ColorTable,
+    ColorModel,
+    Chroma,
+    JpegSaveAs,
+    RotationType,
+    SizeUnit,
+    ResizeType,
+    ResizeAlgorithm,
+    FrameKind,
+    WatermarkKind,
+    FontStyle,
+    FontEffect,
+    TextAlignment,
+    Boundary,
+    Position,
+    SizeMode,
+    Timestamp
 };
 
 // Number of the keyword equal to the trimmed, upper-cased text; else 0.

@@ -2,8 +2,8 @@
 #include "settings/preference_file.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 #include "platform/paths.h"
@@ -65,8 +65,8 @@ void PreferenceFile::OpenFromBytes(const std::string& bytes) {
     current_ = -1;
     writing_ = false;
     out_.clear();
-    std::string content = bytes.compare(0, kBom.size(), kBom) == 0 ? bytes.substr(kBom.size())
-                                                                    : Latin1ToUtf8(bytes);
+    std::string content =
+        bytes.compare(0, kBom.size(), kBom) == 0 ? bytes.substr(kBom.size()) : Latin1ToUtf8(bytes);
     int group = -1;  // lines before the first group line belong to no group
     size_t pos = 0;
     while (pos <= content.size()) {
@@ -81,7 +81,8 @@ void PreferenceFile::OpenFromBytes(const std::string& bytes) {
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             size_t close = line.find(']');
-            std::string name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+            std::string name =
+                line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
             groups_.push_back(Group{text::Trim(name), {}});
             group = static_cast<int>(groups_.size()) - 1;
             continue;
@@ -90,7 +91,8 @@ void PreferenceFile::OpenFromBytes(const std::string& bytes) {
         // A line without "=" counts as a key with an empty value.
         size_t eq = line.find('=');
         std::string key = text::Trim(line.substr(0, eq));
-        std::string value = eq == std::string::npos ? std::string() : text::Trim(line.substr(eq + 1));
+        std::string value =
+            eq == std::string::npos ? std::string() : text::Trim(line.substr(eq + 1));
         if (key.empty()) continue;
         groups_[static_cast<size_t>(group)].keys.emplace_back(key, value);
     }

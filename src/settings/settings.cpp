@@ -3,35 +3,32 @@
 
 #include <unordered_map>
 
-#include "text/product.h"
 #include "platform/platform.h"
 #include "settings/fields.h"
+#include "text/product.h"
 #include "text/text_util.h"
 
 namespace tarnwick {
 
 void FieldRef::SetNumber(Settings& s, int64_t value) const {
     switch (type) {
-    case FieldType::Byte:
-        s.*byteField = static_cast<int8_t>(static_cast<uint8_t>(value & 0xFF));
-        break;
-    case FieldType::Long:
-        s.*longField = static_cast<int32_t>(static_cast<uint32_t>(value & 0xFFFFFFFFu));
-        break;
-    case FieldType::Float:
-        s.*floatField = static_cast<float>(value);
-        break;
-    case FieldType::Text:
-        break;
+        case FieldType::Byte:
+            s.*byteField = static_cast<int8_t>(static_cast<uint8_t>(value & 0xFF));
+            break;
+        case FieldType::Long:
+            s.*longField = static_cast<int32_t>(static_cast<uint32_t>(value & 0xFFFFFFFFu));
+            break;
+        case FieldType::Float: s.*floatField = static_cast<float>(value); break;
+        case FieldType::Text: break;
     }
 }
 
 int64_t FieldRef::Number(const Settings& s) const {
     switch (type) {
-    case FieldType::Byte: return s.*byteField;
-    case FieldType::Long: return s.*longField;
-    case FieldType::Float: return static_cast<int64_t>(s.*floatField);
-    case FieldType::Text: return 0;
+        case FieldType::Byte: return s.*byteField;
+        case FieldType::Long: return s.*longField;
+        case FieldType::Float: return static_cast<int64_t>(s.*floatField);
+        case FieldType::Text: return 0;
     }
     return 0;
 }
@@ -44,11 +41,11 @@ bool FieldRef::Same(const FieldRef& o) const {
 namespace {
 
 #define NUM(group, key, field, tag) \
-    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, tag}
+    FieldInfo { #field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, tag }
 #define TXT(group, key, field) \
-    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, ""}
+    FieldInfo { #field, group, key, FieldRef(&Settings::field), DefaultRule::Constant, "" }
 #define RULE(group, key, field, rule, tag) \
-    FieldInfo{#field, group, key, FieldRef(&Settings::field), DefaultRule::rule, tag}
+    FieldInfo { #field, group, key, FieldRef(&Settings::field), DefaultRule::rule, tag }
 
 std::vector<FieldInfo> BuildFields() {
     return {
@@ -242,34 +239,29 @@ void ApplyDefaults(Settings& s, bool commandLineMode, int desktopWidth, int desk
     s = Settings{};
     for (const FieldInfo& f : SettingsFields()) {
         switch (f.rule) {
-        case DefaultRule::Constant:
-            break;
-        case DefaultRule::Now:
-            f.ref.SetNumber(s, now);
-            break;
-        case DefaultRule::CentreX:
-            f.ref.SetNumber(s, desktopWidth > kDefaultWindowWidth
-                                   ? (desktopWidth - kDefaultWindowWidth) / 2
-                                   : 100);
-            break;
-        case DefaultRule::CentreY:
-            f.ref.SetNumber(s, desktopHeight > kDefaultWindowHeight
-                                   ? (desktopHeight - kDefaultWindowHeight) / 2
-                                   : 100);
-            break;
-        case DefaultRule::FirstInput: {
-            const auto& list = InputExtensions();
-            s.*f.ref.textField = list.empty() ? std::string() : list.front();
-            break;
-        }
-        case DefaultRule::FirstOutput: {
-            const auto& list = OutputExtensions();
-            s.*f.ref.textField = list.empty() ? std::string() : list.front();
-            break;
-        }
-        case DefaultRule::AspectByMode:
-            f.ref.SetNumber(s, commandLineMode ? 0 : 1);
-            break;
+            case DefaultRule::Constant: break;
+            case DefaultRule::Now: f.ref.SetNumber(s, now); break;
+            case DefaultRule::CentreX:
+                f.ref.SetNumber(s, desktopWidth > kDefaultWindowWidth
+                                       ? (desktopWidth - kDefaultWindowWidth) / 2
+                                       : 100);
+                break;
+            case DefaultRule::CentreY:
+                f.ref.SetNumber(s, desktopHeight > kDefaultWindowHeight
+                                       ? (desktopHeight - kDefaultWindowHeight) / 2
+                                       : 100);
+                break;
+            case DefaultRule::FirstInput: {
+                const auto& list = InputExtensions();
+                s.*f.ref.textField = list.empty() ? std::string() : list.front();
+                break;
+            }
+            case DefaultRule::FirstOutput: {
+                const auto& list = OutputExtensions();
+                s.*f.ref.textField = list.empty() ? std::string() : list.front();
+                break;
+            }
+            case DefaultRule::AspectByMode: f.ref.SetNumber(s, commandLineMode ? 0 : 1); break;
         }
     }
 }

@@ -72,10 +72,10 @@ struct Settings {
     int32_t tiffCompression = 0;
     int32_t tiffColorModel = 0;
     // Bits per pixel per output format; 0 means automatic.
-    int32_t bmpBpp = 0, ddsBpp = 0, exrBpp = 0, gifBpp = 0, hdrBpp = 0, icoBpp = 0,
-            j2kBpp = 0, jngBpp = 0, jp2Bpp = 0, jpgBpp = 0, jxrBpp = 0, pbmBpp = 0,
-            pcxBpp = 0, pfmBpp = 0, pgmBpp = 0, pngBpp = 0, ppmBpp = 0, psdBpp = 0,
-            tgaBpp = 0, tiffBpp = 0, wbmpBpp = 0, webpBpp = 0, xpmBpp = 0;
+    int32_t bmpBpp = 0, ddsBpp = 0, exrBpp = 0, gifBpp = 0, hdrBpp = 0, icoBpp = 0, j2kBpp = 0,
+            jngBpp = 0, jp2Bpp = 0, jpgBpp = 0, jxrBpp = 0, pbmBpp = 0, pcxBpp = 0, pfmBpp = 0,
+            pgmBpp = 0, pngBpp = 0, ppmBpp = 0, psdBpp = 0, tgaBpp = 0, tiffBpp = 0, wbmpBpp = 0,
+            webpBpp = 0, xpmBpp = 0;
 
     // [Transform]
     int8_t doImageRotation = 0;
@@ -106,8 +106,8 @@ struct Settings {
     // [Frame]
     int8_t doFrame = 0;
     int32_t solidLeft = 0, solidRight = 0, solidTop = 0, solidBottom = 0;
-    std::string solidLeftColor = "000000", solidRightColor = "000000",
-                solidTopColor = "000000", solidBottomColor = "000000";
+    std::string solidLeftColor = "000000", solidRightColor = "000000", solidTopColor = "000000",
+                solidBottomColor = "000000";
     int32_t solidOpacity = 255;
 
     // [Watermark]
@@ -170,8 +170,7 @@ struct Settings {
 
 // Fills every field with its default. commandLineMode changes only keepAspectRatio.
 // The centred window position is computed from the given desktop size.
-void ApplyDefaults(Settings& s, bool commandLineMode, int desktopWidth = 0,
-                   int desktopHeight = 0);
+void ApplyDefaults(Settings& s, bool commandLineMode, int desktopWidth = 0, int desktopHeight = 0);
 
 // "RRGGBB" -> red + 256*green + 65536*blue; any other length gives 0 (black).
 uint32_t ParseColor(const std::string& text);

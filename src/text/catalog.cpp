@@ -26,9 +26,7 @@ int CompareOrdinal(const std::string& a, const std::string& b) {
     return a.compare(b);  // char_traits<char> compares as unsigned char
 }
 
-bool IsMarker(const char* name, const char* marker) {
-    return text::Upper(name) == marker;
-}
+bool IsMarker(const char* name, const char* marker) { return text::Upper(name) == marker; }
 
 }  // namespace
 
@@ -37,10 +35,8 @@ void CatalogTables::Load(const char* const* block) {
     int32_t groupCount = 0;
     int32_t entryCount = 0;
     for (const char* const* p = block; !IsMarker(p[0], "_END_"); p += 2) {
-        if (IsMarker(p[0], "_GROUP_"))
-            ++groupCount;
-        else
-            ++entryCount;
+        if (IsMarker(p[0], "_GROUP_")) ++groupCount;
+        else ++entryCount;
     }
 
     groups_.assign(static_cast<size_t>(groupCount) + 1, CatalogGroup{});

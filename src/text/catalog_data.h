@@ -18,7 +18,7 @@ extern const char* const kCatalogSource[];
 struct CatalogGroup {
     std::string name;  // upper case
     int32_t firstEntry = 0;
-    int32_t lastEntry = -1;  // inclusive; firstEntry == lastEntry + 1 when empty
+    int32_t lastEntry = -1;                     // inclusive; firstEntry == lastEntry + 1 when empty
     std::array<int32_t, 256> firstCharIndex{};  // first sorted entry per leading byte, 0 = none
 };
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cctype>
-#include <cstdint>
 #include <charconv>
+#include <cstdint>
 #include <limits>
 #include <string>
 
@@ -116,7 +116,8 @@ T ParseDecimal(const std::string& input) {
     }
     // Only a digit or a point may start the number: no other spellings of
     // infinity and no hexadecimal forms.
-    if (i >= t.size() || !(std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.')) return T(0);
+    if (i >= t.size() || !(std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.'))
+        return T(0);
     T value = T(0);
     const char* first = t.data() + i;
     const char* last = t.data() + t.size();

@@ -51,13 +51,15 @@ ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
         return refuse(ConvertOutcome::InvalidOutputFolder,
                       FormatMessage(CatalogText("Msg", "Invalid output folder"), run.outputFolder));
     if (s.doImageResize) {
-        if (s.imageWidth == 0) return refuse(ConvertOutcome::InvalidWidth, CatalogText("Msg", "Invalid width"));
+        if (s.imageWidth == 0)
+            return refuse(ConvertOutcome::InvalidWidth, CatalogText("Msg", "Invalid width"));
         if (s.imageHeight == 0)
             return refuse(ConvertOutcome::InvalidHeight, CatalogText("Msg", "Invalid height"));
     }
     // Without a known output format there is nothing to encode to.
     if (!FindOutputFormat(reg, run.conversion))
-        return refuse(ConvertOutcome::InvalidConversion, CatalogText("Msg", "Invalid conversion type"));
+        return refuse(ConvertOutcome::InvalidConversion,
+                      CatalogText("Msg", "Invalid conversion type"));
 
     auto starter = RunStarter::ForProgramRecords();
     switch (starter->PrepareDrawing()) {

@@ -21,17 +21,11 @@ HelpCommands::~HelpCommands() {
     delete search_.data();
 }
 
-void HelpCommands::UserManual() {
-    opener_->Open(ManualPath());
-}
+void HelpCommands::UserManual() { opener_->Open(ManualPath()); }
 
-void HelpCommands::SendFeedback() {
-    opener_->Open(FeedbackAddress());
-}
+void HelpCommands::SendFeedback() { opener_->Open(FeedbackAddress()); }
 
-void HelpCommands::VisitHomePage() {
-    opener_->Open(update::HomePageUrl());
-}
+void HelpCommands::VisitHomePage() { opener_->Open(update::HomePageUrl()); }
 
 void HelpCommands::ShowAboutBox() {
     if (about_) {
@@ -63,11 +57,7 @@ void HelpCommands::RunScheduledUpdateCheck() {
     update::RunScheduledUpdateCheck(GlobalSettings(), host);
 }
 
-AboutBox* HelpCommands::OpenAboutBox() const {
-    return about_.data();
-}
-ConverterSearch* HelpCommands::OpenConverterSearch() const {
-    return search_.data();
-}
+AboutBox* HelpCommands::OpenAboutBox() const { return about_.data(); }
+ConverterSearch* HelpCommands::OpenConverterSearch() const { return search_.data(); }
 
 }  // namespace tarnwick

@@ -29,11 +29,28 @@ const std::vector<std::string>& ButtonIconNames() {
 }
 
 const std::vector<std::string>& MenuIconNames() {
-    static const std::vector<std::string> names{
-        "New",  "Add",         "InFiles",         "InFolder", "OutFolder", "OutFormat",
-        "FavFolder", "ImportFiles", "ExportFiles", "Exit", "Copy",      "Delete",
-        "SelectAll", "Convert",     "Error",       "Preferences", "CustomConverter", "Help",
-        "Email",     "Web",         "Updates",     "About"};
+    static const std::vector<std::string> names{"New",
+                                                "Add",
+                                                "InFiles",
+                                                "InFolder",
+                                                "OutFolder",
+                                                "OutFormat",
+                                                "FavFolder",
+                                                "ImportFiles",
+                                                "ExportFiles",
+                                                "Exit",
+                                                "Copy",
+                                                "Delete",
+                                                "SelectAll",
+                                                "Convert",
+                                                "Error",
+                                                "Preferences",
+                                                "CustomConverter",
+                                                "Help",
+                                                "Email",
+                                                "Web",
+                                                "Updates",
+                                                "About"};
     return names;
 }
 
@@ -43,7 +60,8 @@ void LoadBuiltInImages() {
     for (const std::string& name : ButtonIconNames()) {
         const int pixels = name == "Convert" ? 64 : 48;
         t.buttons[name] = LoadOrBlank(
-            QStringLiteral(":/builtin/buttons/%1.png").arg(QString::fromStdString(name)), pixels, pixels);
+            QStringLiteral(":/builtin/buttons/%1.png").arg(QString::fromStdString(name)), pixels,
+            pixels);
     }
     for (const std::string& name : MenuIconNames()) {
         const QPixmap image = LoadOrBlank(
@@ -53,7 +71,8 @@ void LoadBuiltInImages() {
     }
 }
 
-QPixmap TableImage(const std::map<std::string, QPixmap>& table, const std::string& name, int pixels) {
+QPixmap TableImage(const std::map<std::string, QPixmap>& table, const std::string& name,
+                   int pixels) {
     auto it = table.find(name);
     if (it != table.end() && !it->second.isNull()) return it->second;
     QPixmap blank(pixels, pixels);

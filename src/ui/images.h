@@ -28,6 +28,7 @@ const std::vector<std::string>& MenuIconNames();  // also the toolbar names
 void LoadBuiltInImages();
 
 // An image from a table, or a transparent one of `pixels` when the name is absent.
-QPixmap TableImage(const std::map<std::string, QPixmap>& table, const std::string& name, int pixels);
+QPixmap TableImage(const std::map<std::string, QPixmap>& table, const std::string& name,
+                   int pixels);
 
 }  // namespace tarnwick

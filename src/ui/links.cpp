@@ -20,8 +20,7 @@ std::string FirstCharacters(const std::string& text, size_t count) {
     size_t i = 0;
     for (size_t taken = 0; i < text.size() && taken < count; ++taken) {
         ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-            ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
     }
     return text.substr(0, i);
 }
@@ -47,17 +46,11 @@ DesktopOpener& DefaultDesktopOpener() {
     return g_defaultOpener ? *g_defaultOpener : desktop;
 }
 
-void SetDefaultDesktopOpener(DesktopOpener* opener) {
-    g_defaultOpener = opener;
-}
+void SetDefaultDesktopOpener(DesktopOpener* opener) { g_defaultOpener = opener; }
 
-std::string ManualPath() {
-    return platform::ProgramFolder() + "tarnwick.html";
-}
+std::string ManualPath() { return platform::ProgramFolder() + "tarnwick.html"; }
 
-std::string SupportMailAddress() {
-    return std::string("mailto:") + kSupportEmail;
-}
+std::string SupportMailAddress() { return std::string("mailto:") + kSupportEmail; }
 
 std::string FeedbackAddress() {
     return SupportMailAddress() + "?subject=" + WindowTitle() + " Feedback";

@@ -1,6 +1,6 @@
 // The main window and the commands it carries out itself.
-#include "ui/qt_text.h"
 #include "ui/main_window.h"
+#include "ui/qt_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,7 +23,6 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "text/product.h"
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
 #include "engine/run_state.h"
@@ -31,6 +30,7 @@
 #include "settings/config.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
+#include "text/product.h"
 #include "ui/help_commands.h"
 #include "ui/images.h"
 #include "ui/preferences/pickers.h"
@@ -50,7 +50,9 @@ QIcon IconAt(const QPixmap& image, int pixels) {
     return QIcon(image.scaled(pixels, pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
-QIcon MenuIcon(const std::string& name) { return IconAt(TableImage(GlobalIcons().menu, name, 16), 16); }
+QIcon MenuIcon(const std::string& name) {
+    return IconAt(TableImage(GlobalIcons().menu, name, 16), 16);
+}
 
 void Place(QWidget* w, const Rect& r) { w->setGeometry(r.x, r.y, r.w, r.h); }
 
@@ -204,23 +206,23 @@ void MainWindow::RunCommand(int command) {
         if (it != handlers_.end() && it->second) it->second();
     };
     switch (command) {
-    case kCmdNew: NewCommand(); break;
-    case kCmdExit: close(); break;
-    case kCmdAddInputFile: AddInputFileDialog(); break;
-    case kCmdSelectOutputFolder: SelectOutputFolder(); break;
-    case kCmdOutputFormatOptions:
-        GlobalRunState().preferencesStartPage = PreferencesDialog::kOutput;
-        OpenPreferences();
-        break;
-    case kCmdPreferences: OpenPreferences(); break;
-    case kCmdConvert: ConvertCommand(*this, dialogs_); break;
-    case kCmdFindConverter: help_->ShowConverterSearch(); break;
-    case kCmdUserManual: help_->UserManual(); break;
-    case kCmdSendFeedback: help_->SendFeedback(); break;
-    case kCmdVisitHomePage: help_->VisitHomePage(); break;
-    case kCmdCheckForNewVersion: help_->CheckForUpdate(); break;
-    case kCmdAbout: help_->ShowAboutBox(); break;
-    default: handler(command); break;
+        case kCmdNew: NewCommand(); break;
+        case kCmdExit: close(); break;
+        case kCmdAddInputFile: AddInputFileDialog(); break;
+        case kCmdSelectOutputFolder: SelectOutputFolder(); break;
+        case kCmdOutputFormatOptions:
+            GlobalRunState().preferencesStartPage = PreferencesDialog::kOutput;
+            OpenPreferences();
+            break;
+        case kCmdPreferences: OpenPreferences(); break;
+        case kCmdConvert: ConvertCommand(*this, dialogs_); break;
+        case kCmdFindConverter: help_->ShowConverterSearch(); break;
+        case kCmdUserManual: help_->UserManual(); break;
+        case kCmdSendFeedback: help_->SendFeedback(); break;
+        case kCmdVisitHomePage: help_->VisitHomePage(); break;
+        case kCmdCheckForNewVersion: help_->CheckForUpdate(); break;
+        case kCmdAbout: help_->ShowAboutBox(); break;
+        default: handler(command); break;
     }
 }
 
@@ -238,8 +240,9 @@ void MainWindow::ShowAddedInputFile(const std::string& path) {
 
 void MainWindow::AddInputFileDialog() {
     RunState& run = GlobalRunState();
-    const std::string filter = BuildInputFilter(GlobalRegistry(), CatalogText("Dialog", "All Supported Files"),
-                                                CatalogText("Dialog", "All Files"));
+    const std::string filter =
+        BuildInputFilter(GlobalRegistry(), CatalogText("Dialog", "All Supported Files"),
+                         CatalogText("Dialog", "All Files"));
     const auto chosen = dialogs_.ChooseInputFile(this, CatalogText("Dialog", "Select Input Files"),
                                                  run.inputPath, FilterToNameFilters(filter));
     if (chosen) AddInputFile(*chosen);
@@ -259,7 +262,8 @@ void MainWindow::SelectOutputFolder() {
     std::string start = run.outputFolder;
     const std::string shown = S(folderList_->currentText());
     if (!shown.empty()) start = FolderPart(shown);
-    const auto chosen = dialogs_.ChooseFolder(this, CatalogText("Dialog", "Select Output Folder"), start);
+    const auto chosen =
+        dialogs_.ChooseFolder(this, CatalogText("Dialog", "Select Output Folder"), start);
     if (chosen && !chosen->empty() && platform::FolderExists(*chosen)) {
         std::string folder = *chosen;
         if (folder.back() != '/') folder += '/';
@@ -376,9 +380,10 @@ void MainWindow::BuildFieldButtons() {
         int command;
         const char* tooltipKey;
     };
-    const FieldButtonRow rows[3] = {{"Add", kCmdAddInputFile, "Select Input File"},
-                           {"OutFolder", kCmdSelectOutputFolder, "Select Output Folder"},
-                           {"OutFormat", kCmdOutputFormatOptions, "Output Format Options"}};
+    const FieldButtonRow rows[3] = {
+        {"Add", kCmdAddInputFile, "Select Input File"},
+        {"OutFolder", kCmdSelectOutputFolder, "Select Output Folder"},
+        {"OutFormat", kCmdOutputFormatOptions, "Output Format Options"}};
     for (int i = 0; i < 3; ++i) {
         delete fieldButtons_[i];
         auto* b = new QToolButton(panel_);
@@ -399,7 +404,7 @@ void MainWindow::BuildFieldButtons() {
 }
 
 void MainWindow::ApplyTabOrder() {
-    QWidget* order[] = {inputField_, fieldButtons_[0], folderList_, fieldButtons_[1],
+    QWidget* order[] = {inputField_, fieldButtons_[0], folderList_,   fieldButtons_[1],
                         formatList_, fieldButtons_[2], convertButton_};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
@@ -433,7 +438,8 @@ void MainWindow::LayoutMainWindow() {
     if (!created_) return;
     const int width = this->width();
     const int inner = height() - menuHeight_;
-    const MainLayout l = ComputeMainLayout(width, inner, menuHeight_, toolbarHeight_, statusBarHeight_);
+    const MainLayout l =
+        ComputeMainLayout(width, inner, menuHeight_, toolbarHeight_, statusBarHeight_);
     // The panel never clips its own controls, whatever the toolbar's height.
     const int contentBottom = l.convertButton.y + l.convertButton.h;
     panel_->setGeometry(0, 0, l.panel.w, std::max(l.panel.h, contentBottom));
@@ -447,7 +453,8 @@ void MainWindow::LayoutMainWindow() {
         if (fieldButtons_[i]) Place(fieldButtons_[i], l.fieldButtons[i]);
     Place(convertButton_, l.convertButton);
     // The notice line sits at a fixed place in the inner area below the menu bar.
-    Place(notice_, {l.noticeLabel.x, menuHeight_ + l.noticeLabel.y, l.noticeLabel.w, l.noticeLabel.h});
+    Place(notice_,
+          {l.noticeLabel.x, menuHeight_ + l.noticeLabel.y, l.noticeLabel.w, l.noticeLabel.h});
     update();
 }
 

@@ -1,6 +1,6 @@
 // The progress window and the wait loop of a conversion run.
-#include "ui/qt_text.h"
 #include "ui/progress_window.h"
+#include "ui/qt_text.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -23,9 +23,9 @@ namespace tarnwick {
 
 namespace {
 
-
 std::string ProgressText(int index, int count) {
-    return FormatMessage(CatalogText("Msg", "Progress"), std::to_string(index), std::to_string(count));
+    return FormatMessage(CatalogText("Msg", "Progress"), std::to_string(index),
+                         std::to_string(count));
 }
 
 constexpr int kPollMilliseconds = 15;
@@ -96,7 +96,8 @@ void ProgressRun::Run() {
     dialog.activateWindow();
     dialog.setFocus();
 
-    const int measured = QFontMetrics(dialog.font()).horizontalAdvance(QStringLiteral("abc123:\\-")) / 9;
+    const int measured =
+        QFontMetrics(dialog.font()).horizontalAdvance(QStringLiteral("abc123:\\-")) / 9;
     charWidth_ = measured > 0 ? measured : 7;
     maxPathChars_ = kPathWidth / charWidth_;
 
@@ -172,9 +173,9 @@ void ProgressRun::Finish() {
         const std::string complete = CatalogText("Msg", "Conversion complete");
         setStatus_(complete);
         dialog_->setWindowTitle(Q(complete + " " + progressText));
-        dialog_->PathLabel()->setText(Q(FormatMessage(CatalogText("Msg", "Files converted"),
-                                                      std::to_string(converted),
-                                                      std::to_string(fileCount_))));
+        dialog_->PathLabel()->setText(
+            Q(FormatMessage(CatalogText("Msg", "Files converted"), std::to_string(converted),
+                            std::to_string(fileCount_))));
         dialog_->Bar()->setValue(fileCount_ + 1);
     }
     dialog_->OkButton()->setEnabled(true);

@@ -14,16 +14,16 @@
 #include <QTimer>
 #include <cmath>
 
-#include "text/product.h"
 #include "engine/format_registry.h"
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "platform/safe_save.h"
 #include "settings/settings.h"
-#include "ui/qt_text.h"
 #include "text/catalog.h"
+#include "text/product.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
+#include "ui/qt_text.h"
 #include "ui/screenshot_mode.h"
 #include "ui/themes.h"
 #include "ui/ui_entry.h"
@@ -41,7 +41,8 @@ QImage CaptureWindow(QWidget& window) {
     const QRect frame = window.frameGeometry();
     // Platforms without a real screen have nothing to copy from.
     const QString platform = QGuiApplication::platformName();
-    const bool realScreen = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    const bool realScreen =
+        platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     QPixmap shot;
     if (QScreen* screen = window.screen(); screen && realScreen)
         shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
@@ -110,10 +111,12 @@ extern "C" int tarnwick_screenshot_mode(const char* folderText) {
     window.Create({400, 400, kMinWindowWidth, kWindowHeight});
     window.Prepare();
     const auto& inputs = InputExtensions();
-    window.InputField()->setText(Q("/images/pictavo." + (inputs.empty() ? std::string() : inputs.front())));
+    window.InputField()->setText(
+        Q("/images/pictavo." + (inputs.empty() ? std::string() : inputs.front())));
     QComboBox* folders = window.OutputFolderList();
     folders->clear();
-    folders->addItem(QIcon(TableImage(GlobalIcons().menu, "FavFolder", 16)), QStringLiteral("/converted/"));
+    folders->addItem(QIcon(TableImage(GlobalIcons().menu, "FavFolder", 16)),
+                     QStringLiteral("/converted/"));
     folders->setCurrentIndex(0);
 
     bool saved = false;

@@ -19,9 +19,9 @@
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "text/text_util.h"
 #include "ui/images.h"
 #include "ui/window_logic.h"
-#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -89,9 +89,7 @@ const char* EntryName(archive_entry* entry) {
     return name && *name ? name : nullptr;
 }
 
-bool IsRegularFile(archive_entry* entry) {
-    return archive_entry_filetype(entry) == AE_IFREG;
-}
+bool IsRegularFile(archive_entry* entry) { return archive_entry_filetype(entry) == AE_IFREG; }
 
 // Names that would point outside the package if anyone unpacked it.
 bool IsSafeName(const std::string& name) {
@@ -262,9 +260,7 @@ std::map<std::string, std::string>& GlobalThemeTable() {
     return table;
 }
 
-const std::string& LastFoundTheme() {
-    return LastFoundKey();
-}
+const std::string& LastFoundTheme() { return LastFoundKey(); }
 
 std::string ThemeFolder() {
     std::string folder = GlobalRunState().programFolder;
@@ -344,8 +340,7 @@ void ApplyTheme(bool loadButtons, bool loadMenuIcons, bool loadToolbarIcons) {
         want(tables.toolbar, MenuIconNames(), "Icons", ToolbarIconPixels(s.uiSize));
 
     std::vector<std::string> files;
-    for (const Slot& slot : targets)
-        files.push_back(slot.file);
+    for (const Slot& slot : targets) files.push_back(slot.file);
     const auto images = package.ExtractMany(files);
     for (const Slot& slot : targets) {
         auto it = images.find(slot.file);

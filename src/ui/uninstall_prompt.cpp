@@ -6,13 +6,13 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "text/product.h"
 #include "platform/platform.h"
-#include "ui/qt_text.h"
-#include "update/update_check.h"
 #include "text/catalog.h"
+#include "text/product.h"
+#include "ui/qt_text.h"
 #include "ui/ui_entry.h"
 #include "ui/window_mode.h"
+#include "update/update_check.h"
 
 extern "C" int tarnwick_uninstall_prompt(void) {
     using namespace tarnwick;

@@ -90,20 +90,14 @@ bool WindowUpdateHost::Question(const std::string& title, const std::string& tex
     return dialogs_.Question(title, text, false);
 }
 
-void WindowUpdateHost::Error(const std::string& text) {
-    dialogs_.Error(text);
-}
+void WindowUpdateHost::Error(const std::string& text) { dialogs_.Error(text); }
 
 void WindowUpdateHost::Info(const std::string& title, const std::string& text) {
     dialogs_.Info(title, text);
 }
 
-void WindowUpdateHost::Open(const std::string& target) {
-    opener_.Open(target);
-}
+void WindowUpdateHost::Open(const std::string& target) { opener_.Open(target); }
 
-int64_t WindowUpdateHost::Now() {
-    return platform::NowLocalDateValue();
-}
+int64_t WindowUpdateHost::Now() { return platform::NowLocalDateValue(); }
 
 }  // namespace tarnwick

@@ -1,6 +1,6 @@
 // Message boxes and pickers on Qt Widgets.
-#include "ui/qt_text.h"
 #include "ui/user_dialogs.h"
+#include "ui/qt_text.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -14,9 +14,10 @@ namespace tarnwick {
 
 namespace {
 
-
 // Catalog texts use "\r\n" for line breaks; a message box wants "\n".
-QString MessageText(const std::string& s) { return Q(s).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString MessageText(const std::string& s) {
+    return Q(s).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 QWidget* Owner() {
     QWidget* w = QApplication::activeWindow();
@@ -52,14 +53,16 @@ bool AskYesNo(const std::string& title, const std::string& text, bool warningIco
 
 void QtUserDialogs::Warning(const std::string& text) { ShowWarning(text); }
 void QtUserDialogs::Error(const std::string& text) { ShowError(text); }
-void QtUserDialogs::Info(const std::string& title, const std::string& text) { ShowInfo(title, text); }
+void QtUserDialogs::Info(const std::string& title, const std::string& text) {
+    ShowInfo(title, text);
+}
 bool QtUserDialogs::Question(const std::string& title, const std::string& text, bool warningIcon) {
     return AskYesNo(title, text, warningIcon);
 }
 
-std::optional<std::string> QtUserDialogs::ChooseInputFile(QWidget* parent, const std::string& title,
-                                                          const std::string& initialFile,
-                                                          const std::vector<std::string>& nameFilters) {
+std::optional<std::string> QtUserDialogs::ChooseInputFile(
+    QWidget* parent, const std::string& title, const std::string& initialFile,
+    const std::vector<std::string>& nameFilters) {
     QFileDialog dialog(parent, Q(title));
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -79,7 +82,8 @@ std::optional<std::string> QtUserDialogs::ChooseInputFile(QWidget* parent, const
         if (files.isEmpty()) return std::nullopt;
         const QFileInfo chosen(files.front());
         // A typed name may name a file that does not exist yet, but its folder must.
-        if (chosen.dir().exists() && !chosen.isDir()) return chosen.absoluteFilePath().toStdString();
+        if (chosen.dir().exists() && !chosen.isDir())
+            return chosen.absoluteFilePath().toStdString();
     }
 }
 
@@ -91,8 +95,8 @@ std::optional<std::string> QtUserDialogs::ChooseFolder(QWidget* parent, const st
 }
 
 bool AskBreakConversion(UserDialogs& dialogs) {
-    return dialogs.Question(CatalogText("Msg", "Warning"), CatalogText("Msg", "Ask break conversion"),
-                            true);
+    return dialogs.Question(CatalogText("Msg", "Warning"),
+                            CatalogText("Msg", "Ask break conversion"), true);
 }
 
 }  // namespace tarnwick

@@ -30,9 +30,9 @@ public:
     virtual void Info(const std::string& title, const std::string& text) = 0;
     virtual bool Question(const std::string& title, const std::string& text, bool warningIcon) = 0;
     // Open-file dialog for one file; the file need not exist, its folder must.
-    virtual std::optional<std::string> ChooseInputFile(QWidget* parent, const std::string& title,
-                                                       const std::string& initialFile,
-                                                       const std::vector<std::string>& nameFilters) = 0;
+    virtual std::optional<std::string> ChooseInputFile(
+        QWidget* parent, const std::string& title, const std::string& initialFile,
+        const std::vector<std::string>& nameFilters) = 0;
     // Folder dialog; the chosen folder without trailing '/'.
     virtual std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& title,
                                                     const std::string& startFolder) = 0;
@@ -45,9 +45,9 @@ public:
     void Error(const std::string& text) override;
     void Info(const std::string& title, const std::string& text) override;
     bool Question(const std::string& title, const std::string& text, bool warningIcon) override;
-    std::optional<std::string> ChooseInputFile(QWidget* parent, const std::string& title,
-                                               const std::string& initialFile,
-                                               const std::vector<std::string>& nameFilters) override;
+    std::optional<std::string> ChooseInputFile(
+        QWidget* parent, const std::string& title, const std::string& initialFile,
+        const std::vector<std::string>& nameFilters) override;
     std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& title,
                                             const std::string& startFolder) override;
 };

@@ -18,11 +18,11 @@ const std::vector<std::pair<std::string, int>>& MainShortcuts() {
 
 int ToolbarIconPixels(int sizeIndex) {
     switch (sizeIndex) {
-    case 1: return 24;
-    case 2: return 32;
-    case 3: return 48;
-    case 4: return 64;
-    default: return 16;
+        case 1: return 24;
+        case 2: return 32;
+        case 3: return 48;
+        case 4: return 64;
+        default: return 16;
     }
 }
 
@@ -30,8 +30,7 @@ MainLayout ComputeMainLayout(int width, int height, int menuHeight, int toolbarH
                              int statusBarHeight) {
     MainLayout l;
     const int fieldWidth = width - 160;
-    l.panel = {0, toolbarHeight, width,
-               height - menuHeight - toolbarHeight - statusBarHeight - 40};
+    l.panel = {0, toolbarHeight, width, height - menuHeight - toolbarHeight - statusBarHeight - 40};
     l.inputLabel = {10, 5, 350, 20};
     l.inputField = {10, 20, fieldWidth, 20};
     l.outputFolderLabel = {10, 45, 350, 20};
@@ -72,13 +71,13 @@ std::string RecentOutFolder(const Settings& s, int index) {
         start = tab + 1;
     }
     const size_t end = all.find('\t', start);
-    return TrimBlanks(all.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    return TrimBlanks(
+        all.substr(start, end == std::string::npos ? std::string::npos : end - start));
 }
 
 uint32_t FolderFingerprint(const std::string& folder) {
-    const QByteArray upper = QString::fromUtf8(folder.data(), static_cast<qsizetype>(folder.size()))
-                                 .toUpper()
-                                 .toUtf8();
+    const QByteArray upper =
+        QString::fromUtf8(folder.data(), static_cast<qsizetype>(folder.size())).toUpper().toUtf8();
     uLong crc = crc32(0L, Z_NULL, 0);
     crc = crc32(crc, reinterpret_cast<const Bytef*>(upper.constData()),
                 static_cast<uInt>(upper.size()));
@@ -144,7 +143,8 @@ std::vector<std::string> FilterToNameFilters(const std::string& filter) {
     size_t start = 0;
     for (;;) {
         const size_t bar = filter.find('|', start);
-        parts.push_back(filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        parts.push_back(
+            filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
         if (bar == std::string::npos) break;
         start = bar + 1;
     }
@@ -156,7 +156,8 @@ std::vector<std::string> FilterToNameFilters(const std::string& filter) {
         const std::string& raw = parts[i + 1];
         for (;;) {
             const size_t semi = raw.find(';', p);
-            std::string one = raw.substr(p, semi == std::string::npos ? std::string::npos : semi - p);
+            std::string one =
+                raw.substr(p, semi == std::string::npos ? std::string::npos : semi - p);
             if (one == "*.*") one = "*";
             if (!one.empty()) patterns += (patterns.empty() ? "" : " ") + one;
             if (semi == std::string::npos) break;

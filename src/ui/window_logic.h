@@ -61,14 +61,14 @@ struct Rect {
 // Where the controls go for an inner size W x H. Coordinates of the fields and
 // buttons are relative to the panel below the toolbar.
 struct MainLayout {
-    Rect panel;           // in window coordinates (y = toolbarHeight)
-    Rect inputField;      // panel coordinates from here on
+    Rect panel;       // in window coordinates (y = toolbarHeight)
+    Rect inputField;  // panel coordinates from here on
     Rect outputFolderList;
     Rect outputFormatList;
     Rect fieldButtons[3];  // add input file, select output folder, format options
     Rect convertButton;
     Rect inputLabel, outputFolderLabel, outputFormatLabel;
-    Rect noticeLabel;     // window coordinates (below the panel)
+    Rect noticeLabel;  // window coordinates (below the panel)
 };
 
 MainLayout ComputeMainLayout(int width, int height, int menuHeight, int toolbarHeight,

@@ -114,7 +114,8 @@ std::string FetchUpdateInfo(const std::string& url, const std::string& userAgent
             if (n <= 0) break;
             used += static_cast<size_t>(n);
             if (used == kReceiveBufferSize) break;
-            if (!platform::WaitReadable(connection, platform::MillisecondsLeft(restDeadline))) break;
+            if (!platform::WaitReadable(connection, platform::MillisecondsLeft(restDeadline)))
+                break;
         }
     }
     platform::CloseConnection(connection);

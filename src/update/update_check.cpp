@@ -12,34 +12,22 @@ namespace tarnwick::update {
 std::string SiteAddress() {
     std::string site = kWebSite;
     if (const char* value = std::getenv("TARNWICK_SITE"); value && *value) site = value;
-    while (!site.empty() && site.back() == '/')
-        site.pop_back();
+    while (!site.empty() && site.back() == '/') site.pop_back();
     return site;
 }
 
-std::string UpdateInfoUrl() {
-    return SiteAddress() + "/files/tarnwick.dat";
-}
-std::string HomePageUrl() {
-    return SiteAddress() + "/tarnwick/";
-}
+std::string UpdateInfoUrl() { return SiteAddress() + "/files/tarnwick.dat"; }
+std::string HomePageUrl() { return SiteAddress() + "/tarnwick/"; }
 
 int UpdateIntervalDays(int updateRange) {
     switch (updateRange) {
-        case 0:
-            return 1;
-        case 1:
-            return 7;
-        case 2:
-            return 30;
-        case 3:
-            return 90;
-        case 4:
-            return 180;
-        case kUpdateRangeNever:
-            return 0;
-        default:
-            return 30;
+        case 0: return 1;
+        case 1: return 7;
+        case 2: return 30;
+        case 3: return 90;
+        case 4: return 180;
+        case kUpdateRangeNever: return 0;
+        default: return 30;
     }
 }
 

@@ -28,10 +28,8 @@ namespace {
 std::string Quote(const std::string& s) {
     std::string out = "'";
     for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
+        if (c == '\'') out += "'\\''";
+        else out += c;
     }
     return out + "'";
 }
@@ -42,8 +40,7 @@ int Tarnwick(const std::vector<std::string>& args, std::string* output = nullptr
     static TempDir runtime;
     std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) +
                       " HOME=" + Quote(runtime.path()) + " " + Quote(TARNWICK_EXE);
-    for (const auto& a : args)
-        cmd += " " + Quote(a);
+    for (const auto& a : args) cmd += " " + Quote(a);
     cmd += " </dev/null 2>/dev/null";
     return RunCommand(cmd, output);
 }
@@ -109,8 +106,7 @@ TEST(BmpOutput, EveryDepthCompressionAndColourTableIsReadAlikeByOtherPrograms) {
             }
 
     std::string files;
-    for (const Case& c : cases)
-        files += " " + Quote(c.file);
+    for (const Case& c : cases) files += " " + Quote(c.file);
     WriteFile(dir / "decode.py", kPilScript);
     ASSERT_EQ(RunCommand(python + " " + Quote(dir / "decode.py") + files + " 2>&1"), 0);
 
@@ -145,10 +141,8 @@ TEST(BmpOutput, EveryDepthCompressionAndColourTableIsReadAlikeByOtherPrograms) {
             worst = std::max(worst, std::abs(static_cast<unsigned char>(im[i]) -
                                              static_cast<unsigned char>(pil[i])));
         EXPECT_LE(worst, tolerance) << what << ": ImageMagick and PIL read different pixels";
-        if (c.compression == "NONE")
-            uncompressed = pil;
-        else
-            EXPECT_TRUE(pil == uncompressed) << what << ": compression changed the pixels";
+        if (c.compression == "NONE") uncompressed = pil;
+        else EXPECT_TRUE(pil == uncompressed) << what << ": compression changed the pixels";
     }
 }
 
@@ -166,8 +160,7 @@ TEST(BmpOutput, FailingSavesOnLongPathsEndCleanly) {
     TempDir dir;
     // An output folder about 480 bytes deep.
     std::string folder = dir.path();
-    while (folder.size() < 480)
-        folder += std::string(60, 'd') + "/";
+    while (folder.size() < 480) folder += std::string(60, 'd') + "/";
     fs::create_directories(folder);
     fs::copy_file(Suite("basn2c08.png"), dir / "x.png");
 

@@ -41,8 +41,8 @@ std::string Quote(const std::string& s) {
 // other's single-instance lock) and no terminal on stdin.
 RunResult Tarnwick(const std::vector<std::string>& args, const std::string& cwd = "") {
     static TempDir runtime;
-    std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " HOME=" +
-                      Quote(runtime.path()) + " ";
+    std::string cmd =
+        "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " HOME=" + Quote(runtime.path()) + " ";
     if (!cwd.empty()) cmd = "cd " + Quote(cwd) + " && " + cmd;
     cmd += Quote(TARNWICK_EXE);
     for (const auto& a : args) cmd += " " + Quote(a);
@@ -59,8 +59,8 @@ const std::vector<std::string> kBanner = {"Pictavo PNG to BMP 2.9",
                                           "http://pictavo.example", " "};
 
 std::vector<std::string> NormalRunLines() {
-    return {"Preparing...",         "Importing...", "Import complete, new files added: 1",
-            "Converting...",        "Conversion complete", "Files converted: 1 of 1"};
+    return {"Preparing...",  "Importing...",        "Import complete, new files added: 1",
+            "Converting...", "Conversion complete", "Files converted: 1 of 1"};
 }
 
 struct Pixels {
@@ -305,9 +305,10 @@ TEST(CliConversion, LaterOptionsAndProfilesOverrideEarlierOnes) {
     TempDir dir;
     // Mark the top-left pixel so a flip can be seen.
     const std::string png = Suite("basn2c08.png");
-    WriteFile(dir / "profile.ini", "[CLI]\r\n--flip-horizontal = 0\r\n--FILENAME-MASK = \"p_%filename%.%ext%\"\r\n");
+    WriteFile(dir / "profile.ini",
+              "[CLI]\r\n--flip-horizontal = 0\r\n--FILENAME-MASK = \"p_%filename%.%ext%\"\r\n");
     RunResult r = Tarnwick({"-q", "-i", dir / "nope.png", "-i", png, "-o", dir.path(),
-                      "--filename-mask=x.%ext%", "--profile=" + (dir / "profile.ini")});
+                            "--filename-mask=x.%ext%", "--profile=" + (dir / "profile.ini")});
     EXPECT_EQ(r.code, 0) << r.text;
     ASSERT_TRUE(fs::exists(dir / "p_basn2c08.bmp"));
     Pixels src = Load(png, FIF_PNG);
@@ -339,11 +340,11 @@ TEST(CliConversion, SixteenBitBmpIsFiveSixFive) {
                static_cast<uint32_t>(static_cast<uint8_t>(bmp[at + 2])) << 16 |
                static_cast<uint32_t>(static_cast<uint8_t>(bmp[at + 3])) << 24;
     };
-    EXPECT_EQ(bmp[28], 16);        // bits per pixel
-    EXPECT_EQ(u32(30), 3u);        // BI_BITFIELDS
-    EXPECT_EQ(u32(54), 0xF800u);   // red mask
-    EXPECT_EQ(u32(58), 0x07E0u);   // green mask
-    EXPECT_EQ(u32(62), 0x001Fu);   // blue mask
+    EXPECT_EQ(bmp[28], 16);       // bits per pixel
+    EXPECT_EQ(u32(30), 3u);       // BI_BITFIELDS
+    EXPECT_EQ(u32(54), 0xF800u);  // red mask
+    EXPECT_EQ(u32(58), 0x07E0u);  // green mask
+    EXPECT_EQ(u32(62), 0x001Fu);  // blue mask
 }
 
 TEST(CliConversion, EveryValidSuitePictureConverts) {
@@ -383,8 +384,8 @@ TEST(CliInstance, SecondInstanceEndsSilentlyWithCodeOne) {
     TempDir runtime;
     const std::string lock = runtime.path() + "Pictavo_PNG_to_BMP_2.9.lock";
     std::string out;
-    const std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " flock " + Quote(lock) +
-                            " " + Quote(TARNWICK_EXE) + " -v; echo rc=$?";
+    const std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " flock " +
+                            Quote(lock) + " " + Quote(TARNWICK_EXE) + " -v; echo rc=$?";
     // flock holds the lock while the program runs: the program must refuse.
     tarnwick::test::RunCommand(cmd + " </dev/null", &out);
     EXPECT_EQ(out, "rc=1\n");
@@ -395,8 +396,8 @@ TEST(CliFootprint, PlainConversionLoadsNoQtLibrary) {
     static TempDir runtime;
     std::string out;
     const std::string cmd = "env LD_DEBUG=files XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " " +
-                            Quote(TARNWICK_EXE) + " -q -i " + Quote(Suite("basn2c08.png")) + " -o " +
-                            Quote(dir.path()) + " </dev/null 2>&1";
+                            Quote(TARNWICK_EXE) + " -q -i " + Quote(Suite("basn2c08.png")) +
+                            " -o " + Quote(dir.path()) + " </dev/null 2>&1";
     EXPECT_EQ(tarnwick::test::RunCommand(cmd, &out), 0);
     EXPECT_EQ(out.find("libQt6"), std::string::npos);
     EXPECT_NE(out.find("libfreeimage"), std::string::npos);  // the trace did work
@@ -431,7 +432,8 @@ TEST(CliDrawing, FrameAndTextWatermarkReachTheOutputFile) {
         for (unsigned x = 0; x < 32; ++x) {
             const RGBQUAD& a = src.px[y * 32 + x];
             const RGBQUAD& b = marked.px[y * 32 + x];
-            const bool changed = a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue;
+            const bool changed =
+                a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue;
             if (changed && x < 8 && y < 8) ++changedTopLeft;
             if (changed && x >= 16 && y >= 16) ++changedBottomRight;
         }

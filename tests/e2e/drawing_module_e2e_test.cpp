@@ -23,16 +23,14 @@ struct Outcome {
 
 std::string Quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
 Outcome RunAlone(const TempDir& dir, const std::vector<std::string>& args) {
     std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(dir.path()) + " HOME=" + Quote(dir.path()) +
                       " " + Quote(dir / "bin/tarnwick");
-    for (const auto& a : args)
-        cmd += " " + Quote(a);
+    for (const auto& a : args) cmd += " " + Quote(a);
     cmd += " </dev/null 2>" + Quote(dir / "stderr.txt");
     Outcome o;
     o.code = tarnwick::test::RunCommand(cmd, &o.out);

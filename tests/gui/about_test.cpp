@@ -32,9 +32,7 @@
 namespace tarnwick::test {
 namespace {
 
-std::string S(const QString& s) {
-    return s.toStdString();
-}
+std::string S(const QString& s) { return s.toStdString(); }
 
 class RecordingOpener : public DesktopOpener {
 public:
@@ -131,10 +129,8 @@ TEST_F(HelpTest, EveryHelpMenuAndToolbarCommandDoesSomething) {
     std::vector<QAction*> actions;
     for (QAction* title : window->menuBar()->actions())
         if (title->menu())
-            for (QAction* a : title->menu()->actions())
-                actions.push_back(a);
-    for (QAction* a : window->Toolbar()->actions())
-        actions.push_back(a);
+            for (QAction* a : title->menu()->actions()) actions.push_back(a);
+    for (QAction* a : window->Toolbar()->actions()) actions.push_back(a);
 
     const std::set<int> ours{kCmdFindConverter, kCmdUserManual,         kCmdSendFeedback,
                              kCmdVisitHomePage, kCmdCheckForNewVersion, kCmdAbout};

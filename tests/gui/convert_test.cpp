@@ -25,7 +25,9 @@ std::string S(const QString& s) { return s.toStdString(); }
 
 class ConvertTest : public WindowTest {
 protected:
-    void SetInput(const std::string& path) { window->InputField()->setText(QString::fromStdString(path)); }
+    void SetInput(const std::string& path) {
+        window->InputField()->setText(QString::fromStdString(path));
+    }
     void SetOutputFolder(const std::string& folder) {
         QComboBox* list = window->OutputFolderList();
         list->clear();
@@ -75,11 +77,12 @@ TEST_F(ConvertTest, RefusalsInOrderWithStatusText) {
     expectRefusal("No input file(s) found. Please, add valid file(s) and try again!", stopped);
 
     SetInput("  " + Suite("basn2c08.png") + " ");
-    expectRefusal("The output folder's field is empty. Please, select existed output folder and try again!",
-                  stopped);
+    expectRefusal(
+        "The output folder's field is empty. Please, select existed output folder and try again!",
+        stopped);
     SetOutputFolder(out / "missing");
-    expectRefusal("The following output folder is invalid or doesn't exist:\r\n" + out / "missing/" +
-                      "\r\n\r\nPlease, correct the output path and try again!",
+    expectRefusal("The following output folder is invalid or doesn't exist:\r\n" +
+                      out / "missing/" + "\r\n\r\nPlease, correct the output path and try again!",
                   stopped);
 
     SetOutputFolder(out.path());
@@ -99,9 +102,11 @@ TEST_F(ConvertTest, RefusalsInOrderWithStatusText) {
     s.watermarkImage.clear();
     expectRefusal("Selected watermark image is invalid/empty!", "Preparing...");
     s.watermarkImage = out / "mark.png";
-    expectRefusal("Unable to load selected file as a watermark image: " + out / "mark.png", "Preparing...");
+    expectRefusal("Unable to load selected file as a watermark image: " + out / "mark.png",
+                  "Preparing...");
     WriteFile(out / "mark.png", "");
-    expectRefusal("Unable to load selected file as a watermark image: " + out / "mark.png", "Preparing...");
+    expectRefusal("Unable to load selected file as a watermark image: " + out / "mark.png",
+                  "Preparing...");
 
     // Nothing was converted and no folder was remembered.
     EXPECT_EQ(platform::FileSize(out / "basn2c08.bmp"), -1);

@@ -21,9 +21,7 @@
 namespace tarnwick::test {
 namespace {
 
-std::string S(const QString& s) {
-    return s.toStdString();
-}
+std::string S(const QString& s) { return s.toStdString(); }
 
 TEST(StartupInputFile, OnlyASingleArgumentThatIsNoOption) {
     EXPECT_EQ(StartupInputFile({"/home/u/a.png"}), "/home/u/a.png");

@@ -35,9 +35,9 @@ public:
         questions.emplace_back(title, text);
         return answer;
     }
-    std::optional<std::string> ChooseInputFile(QWidget*, const std::string& title,
-                                               const std::string& initialFile,
-                                               const std::vector<std::string>& nameFilters) override {
+    std::optional<std::string> ChooseInputFile(
+        QWidget*, const std::string& title, const std::string& initialFile,
+        const std::vector<std::string>& nameFilters) override {
         fileTitle = title;
         fileInitial = initialFile;
         fileFilters = nameFilters;

@@ -1,8 +1,8 @@
 // The main window without a screen: layout, menus and toolbar, the input file
 // and output folders, and the New command.
 #include <QAction>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,31 +58,36 @@ TEST_F(WindowTest, MenusToolbarAndShortcutsDeliverCommandNumbers) {
         for (QAction* a : menu->menu()->actions())
             if (!a->isSeparator()) items.emplace_back(S(a->text()), a->data().toInt());
     }
-    const std::vector<std::pair<std::string, int>> expected{
-        {"&File", -1},
-        {"&New\tCtrl+N", 0},
-        {"&Add Input File...", 5},
-        {"&Select Output Folder...", 7},
-        {"&Exit\tAlt+X", 3},
-        {"&Converter", -1},
-        {"&Convert\tF5", 14},
-        {"&Find a File Converter...", 16},
-        {"&Preferences...", 17},
-        {"&Help", -1},
-        {"&User Manual...\tF1", 18},
-        {"&Send Feedback", 21},
-        {"&Visit the Program's Homepage", 22},
-        {"&Check For a New Version", 23},
-        {"&About...", 24}};
+    const std::vector<std::pair<std::string, int>> expected{{"&File", -1},
+                                                            {"&New\tCtrl+N", 0},
+                                                            {"&Add Input File...", 5},
+                                                            {"&Select Output Folder...", 7},
+                                                            {"&Exit\tAlt+X", 3},
+                                                            {"&Converter", -1},
+                                                            {"&Convert\tF5", 14},
+                                                            {"&Find a File Converter...", 16},
+                                                            {"&Preferences...", 17},
+                                                            {"&Help", -1},
+                                                            {"&User Manual...\tF1", 18},
+                                                            {"&Send Feedback", 21},
+                                                            {"&Visit the Program's Homepage", 22},
+                                                            {"&Check For a New Version", 23},
+                                                            {"&About...", 24}};
     EXPECT_EQ(items, expected);
 
     std::vector<std::pair<std::string, int>> tools;
     for (QAction* a : window->Toolbar()->actions())
         if (!a->isSeparator()) tools.emplace_back(S(a->toolTip()), a->data().toInt());
     const std::vector<std::pair<std::string, int>> expectedTools{
-        {"New", 0}, {"Add Input File...", 5}, {"Select Output Folder...", 7}, {"Preferences...", 17},
-        {"Convert", 14}, {"User Manual...", 18}, {"Send Feedback", 21},
-        {"Visit the Program's Homepage", 22}, {"Check For a New Version", 23}};
+        {"New", 0},
+        {"Add Input File...", 5},
+        {"Select Output Folder...", 7},
+        {"Preferences...", 17},
+        {"Convert", 14},
+        {"User Manual...", 18},
+        {"Send Feedback", 21},
+        {"Visit the Program's Homepage", 22},
+        {"Check For a New Version", 23}};
     EXPECT_EQ(tools, expectedTools);
     EXPECT_EQ(window->Toolbar()->iconSize(), QSize(32, 32));  // uiSize 2
     // Right-clicking the menu bar offers no menu that could hide the toolbar.
@@ -184,8 +189,8 @@ TEST_F(WindowTest, OpenFileAndFolderDialogs) {
     EXPECT_EQ(dialogs.fileTitle, "Select Input Files");
     EXPECT_EQ(dialogs.fileInitial, dir / "last.png");
     EXPECT_EQ(dialogs.fileFilters,
-              (std::vector<std::string>{"All Supported Files (*.png)", "Portable Network Graphics (*.png)",
-                                        "All Files (*)"}));
+              (std::vector<std::string>{"All Supported Files (*.png)",
+                                        "Portable Network Graphics (*.png)", "All Files (*)"}));
     EXPECT_EQ(S(window->InputField()->text()), dir / "pic.png");
     EXPECT_EQ(GlobalRunState().inputPath, "");
 

@@ -34,14 +34,10 @@
 namespace tarnwick::test {
 namespace {
 
-std::string S(const QString& s) {
-    return s.toStdString();
-}
+std::string S(const QString& s) { return s.toStdString(); }
 
 // The text field inside a number box, where the user types.
-QLineEdit* Edit(QSpinBox* box) {
-    return box->findChild<QLineEdit*>();
-}
+QLineEdit* Edit(QSpinBox* box) { return box->findChild<QLineEdit*>(); }
 
 class FakePickers : public PreferencesPickers {
 public:
@@ -162,8 +158,7 @@ TEST_F(PreferencesTest, OpensOnThePageOfItsCommand) {
     EXPECT_EQ(S(output->currentText()), "BMP");
     QWidget* bmp = Get<QWidget>(d, "output.bmp");
     std::vector<std::string> labels;
-    for (QLabel* l : bmp->findChildren<QLabel*>())
-        labels.push_back(S(l->text()));
+    for (QLabel* l : bmp->findChildren<QLabel*>()) labels.push_back(S(l->text()));
     EXPECT_EQ(labels,
               (std::vector<std::string>{"Bits Per Pixel:", "Compression:", "Color Table:"}));
     EXPECT_TRUE(bmp->isVisible());
@@ -346,8 +341,7 @@ TEST_F(PreferencesTest, ColourListsGrowAtOnceEvenWhenCancelled) {
     PreferencesDialog* d = Open();
     QComboBox* fontColor = Get<QComboBox>(d, "fontColor");
     std::vector<std::string> names;
-    for (int i = 0; i < fontColor->count(); ++i)
-        names.push_back(S(fontColor->itemText(i)));
+    for (int i = 0; i < fontColor->count(); ++i) names.push_back(S(fontColor->itemText(i)));
     EXPECT_EQ(names, (std::vector<std::string>{"Black", "White", "Red", "Orange", "Yellow", "Green",
                                                "Aqua", "Blue", "Violet"}));
     EXPECT_EQ(S(fontColor->currentText()), "White");

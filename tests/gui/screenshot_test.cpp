@@ -10,9 +10,9 @@ namespace tarnwick::test {
 namespace {
 
 TEST(ScreenshotTest, SmallPictureHeightIsRounded) {
-    EXPECT_EQ(ScaledPictureHeight(510, 260), 92);   // 91.76
-    EXPECT_EQ(ScaledPictureHeight(510, 279), 98);   // 98.47
-    EXPECT_EQ(ScaledPictureHeight(360, 181), 91);   // 90.5 rounds up
+    EXPECT_EQ(ScaledPictureHeight(510, 260), 92);  // 91.76
+    EXPECT_EQ(ScaledPictureHeight(510, 279), 98);  // 98.47
+    EXPECT_EQ(ScaledPictureHeight(360, 181), 91);  // 90.5 rounds up
     EXPECT_EQ(ScaledPictureHeight(0, 100), 0);
 }
 

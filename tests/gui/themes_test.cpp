@@ -58,9 +58,7 @@ std::string Png(int size, QColor color) {
     return bytes.toStdString();
 }
 
-QRgb Pixel(const QPixmap& p) {
-    return p.toImage().pixel(0, 0);
-}
+QRgb Pixel(const QPixmap& p) { return p.toImage().pixel(0, 0); }
 
 std::string Cfg(const std::string& name, const std::string& icons) {
     return "[Theme]\r\nName=" + name + "\r\n[Buttons]\r\nConvert=convert.png\r\n[Icons]\r\n" +

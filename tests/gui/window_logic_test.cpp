@@ -70,7 +70,8 @@ TEST(RecentFoldersTest, AddingMovesToTopDropsDuplicatesAndKeepsTheLimit) {
     EXPECT_EQ(AddRecentOutFolder(s, ""), 0);
     EXPECT_EQ(s.recentOutFolders, "");
 
-    for (const char* f : {"/1/", "/2/", "/3/", "/4/", "/5/"}) EXPECT_EQ(AddRecentOutFolder(s, f), 1);
+    for (const char* f : {"/1/", "/2/", "/3/", "/4/", "/5/"})
+        EXPECT_EQ(AddRecentOutFolder(s, f), 1);
     EXPECT_EQ(s.recentOutFolders, "/5/\t/4/\t/3/\t/2/\t/1/");
 
     // A sixth folder drops the oldest.
@@ -99,10 +100,11 @@ TEST(InputFilterTest, ProductFilterAndItsQtForm) {
     BuildInputRegistry(reg);
     BuildAcceptedInputExtensions(reg, {"png"});
     const std::string filter = BuildInputFilter(reg, "All Supported Files", "All Files");
-    EXPECT_EQ(filter, "All Supported Files|*.png|Portable Network Graphics|*.png|All Files (*.*)|*.*");
+    EXPECT_EQ(filter,
+              "All Supported Files|*.png|Portable Network Graphics|*.png|All Files (*.*)|*.*");
     EXPECT_EQ(FilterToNameFilters(filter),
-              (std::vector<std::string>{"All Supported Files (*.png)", "Portable Network Graphics (*.png)",
-                                        "All Files (*)"}));
+              (std::vector<std::string>{"All Supported Files (*.png)",
+                                        "Portable Network Graphics (*.png)", "All Files (*)"}));
 
     // Extensions of one description share an entry, the one added last first.
     reg.acceptedInputExtensions = {"jpg", "jpeg", "png"};

@@ -20,7 +20,8 @@ protected:
         std::filesystem::remove(SettingsFolder() + "config.ini");
     }
     // Writes a configuration with the given window fields.
-    void WriteConfig(int x, int y, int width, int maximized, int history, const std::string& recent) {
+    void WriteConfig(int x, int y, int width, int maximized, int history,
+                     const std::string& recent) {
         Settings s;
         ApplyDefaults(s, false, 1920, 1080);
         s.windowX = x;

@@ -116,8 +116,7 @@ private:
                 }
             }
             if (mode_ != Mode::Answer) {
-                while (Running(end))
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                while (Running(end)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
             close(client);
         }

@@ -23,10 +23,8 @@ std::vector<SourceEntry> ReadSource() {
     std::vector<SourceEntry> entries;
     std::string group;
     for (const char* const* p = kCatalogSource; std::string(p[0]) != "_END_"; p += 2) {
-        if (std::string(p[0]) == "_GROUP_")
-            group = p[1];
-        else
-            entries.push_back({group, p[0], p[1]});
+        if (std::string(p[0]) == "_GROUP_") group = p[1];
+        else entries.push_back({group, p[0], p[1]});
     }
     return entries;
 }
@@ -42,15 +40,17 @@ std::string Lower(std::string s) {
 TEST(CatalogSource, GroupsInOrderWithTheirEntryCounts) {
     std::vector<std::pair<std::string, int>> groups;
     for (const char* const* p = kCatalogSource; std::string(p[0]) != "_END_"; p += 2) {
-        if (std::string(p[0]) == "_GROUP_")
-            groups.emplace_back(p[1], 0);
-        else
-            ++groups.back().second;
+        if (std::string(p[0]) == "_GROUP_") groups.emplace_back(p[1], 0);
+        else ++groups.back().second;
     }
-    const std::vector<std::pair<std::string, int>> expected{
-        {"Menu", 27},        {"General", 10}, {"Msg", 41},
-        {"Dialog", 16},      {"Preferences", 214}, {"About", 4},
-        {"Custom-Converter", 4}, {"Uninstall", 3}};
+    const std::vector<std::pair<std::string, int>> expected{{"Menu", 27},
+                                                            {"General", 10},
+                                                            {"Msg", 41},
+                                                            {"Dialog", 16},
+                                                            {"Preferences", 214},
+                                                            {"About", 4},
+                                                            {"Custom-Converter", 4},
+                                                            {"Uninstall", 3}};
     EXPECT_EQ(groups, expected);
 }
 
@@ -58,10 +58,8 @@ TEST(CatalogSource, KeysAreUniquePerGroupExceptTheDoubleMedium) {
     std::map<std::string, int> seen;
     for (const auto& e : ReadSource()) ++seen[e.group + "/" + Lower(e.key)];
     for (const auto& [name, count] : seen) {
-        if (name == "Preferences/medium")
-            EXPECT_EQ(count, 2);
-        else
-            EXPECT_EQ(count, 1) << name;
+        if (name == "Preferences/medium") EXPECT_EQ(count, 2);
+        else EXPECT_EQ(count, 1) << name;
     }
 }
 
@@ -92,9 +90,9 @@ TEST(Catalog, MissesYieldTheErrorText) {
     EXPECT_EQ(CatalogText("Nothing", "Error"), kMiss);
     EXPECT_EQ(CatalogText("", "Error"), kMiss);
     EXPECT_EQ(CatalogText("Msg", ""), kMiss);
-    EXPECT_EQ(CatalogText("Msg", "Erro"), kMiss);     // a prefix of a key
-    EXPECT_EQ(CatalogText("Msg", "Errors"), kMiss);   // a key extended
-    EXPECT_EQ(CatalogText("Msg", "Zzz"), kMiss);      // past the last key
+    EXPECT_EQ(CatalogText("Msg", "Erro"), kMiss);       // a prefix of a key
+    EXPECT_EQ(CatalogText("Msg", "Errors"), kMiss);     // a key extended
+    EXPECT_EQ(CatalogText("Msg", "Zzz"), kMiss);        // past the last key
     EXPECT_EQ(CatalogText("Menu", "Language"), kMiss);  // a key of another group
 }
 
@@ -135,14 +133,8 @@ TEST(CatalogTables, LayoutAfterLoading) {
 
 TEST(CatalogTables, EmptyGroupsPrefixKeysAndLowerCaseMarkers) {
     const char* const block[] = {
-        "_group_", "Empty",
-        "_GROUP_", "Words",
-        "ab", "two",
-        "a", "one",
-        "b", "three",
-        "_GROUP_", "Last",
-        "a", "last",
-        "_end_", "",
+        "_group_", "Empty", "_GROUP_", "Words", "ab", "two",  "a",     "one",
+        "b",       "three", "_GROUP_", "Last",  "a",  "last", "_end_", "",
     };
     CatalogTables t;
     t.Load(block);

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "app/cli.h"
-#include "text/product.h"
 #include "text/catalog.h"
+#include "text/product.h"
 
 using namespace tarnwick;
 
@@ -36,8 +36,9 @@ TEST(HelpText, FillsProgramNameAndExampleExtension) {
     EXPECT_EQ(lines[4], "  tarnwick -i /tmp/example.png");
     EXPECT_EQ(lines[5], "  tarnwick -i /tmp/example.png -o ~/converted");
     for (const auto& l : lines) {
-        EXPECT_FALSE(l.empty());  // blank lines hold one blank
+        EXPECT_FALSE(l.empty());                          // blank lines hold one blank
         EXPECT_EQ(l.find('\\'), std::string::npos) << l;  // no drive-letter paths
     }
-    EXPECT_EQ(lines[13], "  -c STR, --conversion=STR  Set output extension, STR = (jpg | bmp | ...)");
+    EXPECT_EQ(lines[13],
+              "  -c STR, --conversion=STR  Set output extension, STR = (jpg | bmp | ...)");
 }

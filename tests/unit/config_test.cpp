@@ -71,8 +71,9 @@ TEST(PreferenceFileReader, LineEndingsGroupsAndKeys) {
 
 TEST(PreferenceFileReader, NumbersAndEncodings) {
     PreferenceFile f;
-    f.OpenFromBytes("[G]\nN = abc\nBig = 4294967297\nNeg = -7\nD = 2.5\nInf = -INFINITY\nNan = nan\n"
-                    "Comma = 1,5\nName = caf\xE9\n");
+    f.OpenFromBytes(
+        "[G]\nN = abc\nBig = 4294967297\nNeg = -7\nD = 2.5\nInf = -INFINITY\nNan = nan\n"
+        "Comma = 1,5\nName = caf\xE9\n");
     f.SelectGroup("G");
     EXPECT_EQ(f.ReadInteger("N", 5), 0);
     EXPECT_EQ(f.ReadInteger("Big", 0), 1);
@@ -104,9 +105,10 @@ TEST(PreferenceFileWriter, LayoutOfGroupsKeysAndComments) {
     f.SelectGroup("B");
     f.WriteComment("note");
     f.WriteText("Broken", "one\r\ntwo\nthree");
-    EXPECT_EQ(f.Serialize(), kBom +
-                                 "\r\n[A]\r\nN = -3\r\nG = 2.500000\r\nP = +Infinity\r\nM = -Infinity\r\n"
-                                 "Q = NaN\r\nT = \r\n; \r\n[B]\r\n; note\r\nBroken = one  two three\r\n");
+    EXPECT_EQ(f.Serialize(),
+              kBom +
+                  "\r\n[A]\r\nN = -3\r\nG = 2.500000\r\nP = +Infinity\r\nM = -Infinity\r\n"
+                  "Q = NaN\r\nT = \r\n; \r\n[B]\r\n; note\r\nBroken = one  two three\r\n");
 }
 
 TEST(PreferenceFileWriter, CreateRefusesMissingFoldersAndCloseReplacesWhole) {
@@ -131,39 +133,122 @@ TEST(PreferenceFileWriter, CreateRefusesMissingFoldersAndCloseReplacesWhole) {
 TEST(Configuration, DefaultFileIsWrittenInTheFixedOrder) {
     std::string expected = kBom + "\r\n";
     const char* lines[] = {
-        "[General]", "CFG = 17", "Language = en", "Update Range = 2", "Update Date = 1234567890",
-        "Save Window Position = 1", "; ",
-        "[Window]", "IsMaximized = 0", "Width = 510", "Height = 260", "X = 705", "Y = 410", "; ",
-        "[Interface]", "UI Theme = handdrawn", "UI Size = 2", "; ",
-        "[Input]", "Format = png", "; ",
-        "[Output]", "Format = bmp", "BMP BPP = 0", "BMP Compression = 0", "BMP Color Table = 0", "; ",
-        "[Transform]", "Do Image Rotation = 0", "Image Rotation Type = 0", "Image Rotation = 0",
-        "Image Rotation Back Color = 000000", "Do Image Resize = 0", "Image Width = 0",
-        "Image Width Unit = 0", "Image Height = 0", "Image Height Unit = 0", "Keep Aspect Ratio = 1",
-        "Image Resize Type = 0", "Image Resize Algorithm = 3", "Do Image Flip Horizontal = 0",
-        "Do Image Flip Vertical = 0", "; ",
-        "[Adjustment]", "Do Image Color Correction = 0", "Image Brightness = 0", "Image Contrast = 0",
-        "Image Gamma = 1.000000", "Image Invert = 0", "Do Image Greyscale = 0", "Do Image Threshold = 0",
-        "Image Threshold = 0", "; ",
-        "[Frame]", "Do Frame = 0", "Solid Left = 0", "Solid Right = 0", "Solid Top = 0", "Solid Bottom = 0",
-        "Solid Left Color = 000000", "Solid Right Color = 000000", "Solid Top Color = 000000",
-        "Solid Bottom Color = 000000", "Solid Opacity = 255", "; ",
-        "[Watermark]", "Do Watermark = 0", "TEXT", "Fonts = Arial,Tahoma,Verdana", "Font = Arial",
-        "Font Size = 14", "Font Leading = 0",
+        "[General]",
+        "CFG = 17",
+        "Language = en",
+        "Update Range = 2",
+        "Update Date = 1234567890",
+        "Save Window Position = 1",
+        "; ",
+        "[Window]",
+        "IsMaximized = 0",
+        "Width = 510",
+        "Height = 260",
+        "X = 705",
+        "Y = 410",
+        "; ",
+        "[Interface]",
+        "UI Theme = handdrawn",
+        "UI Size = 2",
+        "; ",
+        "[Input]",
+        "Format = png",
+        "; ",
+        "[Output]",
+        "Format = bmp",
+        "BMP BPP = 0",
+        "BMP Compression = 0",
+        "BMP Color Table = 0",
+        "; ",
+        "[Transform]",
+        "Do Image Rotation = 0",
+        "Image Rotation Type = 0",
+        "Image Rotation = 0",
+        "Image Rotation Back Color = 000000",
+        "Do Image Resize = 0",
+        "Image Width = 0",
+        "Image Width Unit = 0",
+        "Image Height = 0",
+        "Image Height Unit = 0",
+        "Keep Aspect Ratio = 1",
+        "Image Resize Type = 0",
+        "Image Resize Algorithm = 3",
+        "Do Image Flip Horizontal = 0",
+        "Do Image Flip Vertical = 0",
+        "; ",
+        "[Adjustment]",
+        "Do Image Color Correction = 0",
+        "Image Brightness = 0",
+        "Image Contrast = 0",
+        "Image Gamma = 1.000000",
+        "Image Invert = 0",
+        "Do Image Greyscale = 0",
+        "Do Image Threshold = 0",
+        "Image Threshold = 0",
+        "; ",
+        "[Frame]",
+        "Do Frame = 0",
+        "Solid Left = 0",
+        "Solid Right = 0",
+        "Solid Top = 0",
+        "Solid Bottom = 0",
+        "Solid Left Color = 000000",
+        "Solid Right Color = 000000",
+        "Solid Top Color = 000000",
+        "Solid Bottom Color = 000000",
+        "Solid Opacity = 255",
+        "; ",
+        "[Watermark]",
+        "Do Watermark = 0",
+        "TEXT",
+        "Fonts = Arial,Tahoma,Verdana",
+        "Font = Arial",
+        "Font Size = 14",
+        "Font Leading = 0",
         "Font Colors = 000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF",
-        "Font Color = FFFFFF", "Font Style = 0", "Font Effect = 0", "Text Antialiasing = 0",
-        "Text Alignment = 0", "Text Padding = 0", "Text Opacity = 255",
+        "Font Color = FFFFFF",
+        "Font Style = 0",
+        "Font Effect = 0",
+        "Text Antialiasing = 0",
+        "Text Alignment = 0",
+        "Text Padding = 0",
+        "Text Opacity = 255",
         "Back Colors = 000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF",
-        "Back Color = 000000", "Back Opacity = 1", "Text Boundary = 0", "Text Position = 8",
-        "Text X Offset = 10", "Text Y Offset = 10", "Text Rotation = 0", "Text Size = 0", "Text Scale = 10",
-        "Image = ", "Image Greyscale = 0", "Image Opacity = 255", "Image Boundary = 0",
-        "Image Position = 8", "Image X Offset = 10", "Image Y Offset = 10", "Image Rotation = 0",
-        "Image Size = 0", "Image Scale = 10", "; ",
-        "[Advanced]", "Filename Mask = %filename%.%ext%", "File Timestamp = 0",
-        "Custom Timestamp = 1234567890", "Out Folders History = 1", "Out Folders Number = 5",
-        "Keep Subfolders = 1", "; ",
-        "[File]", "Recent Out Folders = ", "Recent Files = ", "; ",
-        "[Privacy]", "Clean Recent Files = 0", "; "};
+        "Back Color = 000000",
+        "Back Opacity = 1",
+        "Text Boundary = 0",
+        "Text Position = 8",
+        "Text X Offset = 10",
+        "Text Y Offset = 10",
+        "Text Rotation = 0",
+        "Text Size = 0",
+        "Text Scale = 10",
+        "Image = ",
+        "Image Greyscale = 0",
+        "Image Opacity = 255",
+        "Image Boundary = 0",
+        "Image Position = 8",
+        "Image X Offset = 10",
+        "Image Y Offset = 10",
+        "Image Rotation = 0",
+        "Image Size = 0",
+        "Image Scale = 10",
+        "; ",
+        "[Advanced]",
+        "Filename Mask = %filename%.%ext%",
+        "File Timestamp = 0",
+        "Custom Timestamp = 1234567890",
+        "Out Folders History = 1",
+        "Out Folders Number = 5",
+        "Keep Subfolders = 1",
+        "; ",
+        "[File]",
+        "Recent Out Folders = ",
+        "Recent Files = ",
+        "; ",
+        "[Privacy]",
+        "Clean Recent Files = 0",
+        "; "};
     for (const char* l : lines) {
         std::string line = l;
         if (line == "TEXT") line = std::string("Text = ") + kDefaultWatermarkText;
@@ -248,12 +333,15 @@ TEST(Configuration, CaseInsensitiveNamesAndByteTruncation) {
     Settings s = LoadText("[general]\nsave window position = 0\n");
     EXPECT_EQ(s.saveWindowPosition, 0);
     EXPECT_EQ(s.cfg, 0);  // a missing CFG reads as 0
-    s = LoadText("[General]\nSave Window Position = 256\n[Transform]\nImage Resize Algorithm = 261\n"
-                 "Do Image Flip Vertical = 255\n");
+    s = LoadText(
+        "[General]\nSave Window Position = 256\n[Transform]\nImage Resize Algorithm = 261\n"
+        "Do Image Flip Vertical = 255\n");
     EXPECT_EQ(s.saveWindowPosition, 0);
     EXPECT_EQ(s.imageResizeAlgorithm, 5);
     EXPECT_EQ(s.doImageFlipVertical, -1);
-    s = LoadText("[Adjustment]\nImage Gamma = 2.5\nImage Brightness = x\n[Interface]\nUI Theme =   dark  \n");
+    s = LoadText(
+        "[Adjustment]\nImage Gamma = 2.5\nImage Brightness = x\n[Interface]\nUI Theme =   dark  "
+        "\n");
     EXPECT_FLOAT_EQ(s.imageGamma, 2.5f);
     EXPECT_EQ(s.imageBrightness, 0);
     EXPECT_EQ(s.uiTheme, "dark");
@@ -262,8 +350,9 @@ TEST(Configuration, CaseInsensitiveNamesAndByteTruncation) {
 }
 
 TEST(Configuration, SameKeyInTwoGroupsStaysApart) {
-    Settings s = LoadText("[Watermark]\nImage Rotation = 45\nImage = /w.png\n[Transform]\nImage Rotation = 90\n"
-                          "[Input]\nFormat = raw\nRAW Load As = 2\n[Output]\nFormat = jpg\nJPG Quality = 50\n");
+    Settings s = LoadText(
+        "[Watermark]\nImage Rotation = 45\nImage = /w.png\n[Transform]\nImage Rotation = 90\n"
+        "[Input]\nFormat = raw\nRAW Load As = 2\n[Output]\nFormat = jpg\nJPG Quality = 50\n");
     EXPECT_EQ(s.watermarkImageRotation, 45);
     EXPECT_EQ(s.imageRotation, 90);
     EXPECT_EQ(s.watermarkImage, "/w.png");
@@ -275,15 +364,20 @@ TEST(Configuration, SameKeyInTwoGroupsStaysApart) {
 }
 
 TEST(Configuration, UpgradesOfOlderLayouts) {
-    EXPECT_EQ(LoadText("[Advanced]\nFilename Mask = %filename%\n").filenameMask, "%filename%.%ext%");
-    EXPECT_EQ(LoadText("[Advanced]\nFilename Mask = x_%ext%_%filename%\n").filenameMask, "x_%ext%_%filename%");
-    EXPECT_EQ(LoadText("[Advanced]\nFilename Mask = a.%EXT%\n").filenameMask, "a.%EXT%");
-    EXPECT_EQ(LoadText("[General]\nCFG = 10\n[Advanced]\nFilename Mask = %filename%\n").filenameMask,
+    EXPECT_EQ(LoadText("[Advanced]\nFilename Mask = %filename%\n").filenameMask,
               "%filename%.%ext%");
-    EXPECT_EQ(LoadText("[General]\nCFG = 11\n[Advanced]\nFilename Mask = %filename%\n").filenameMask,
-              "%filename%");
-    EXPECT_EQ(LoadText("[General]\nCFG = 17\n[Advanced]\nFilename Mask = %filename%\n").filenameMask,
-              "%filename%");
+    EXPECT_EQ(LoadText("[Advanced]\nFilename Mask = x_%ext%_%filename%\n").filenameMask,
+              "x_%ext%_%filename%");
+    EXPECT_EQ(LoadText("[Advanced]\nFilename Mask = a.%EXT%\n").filenameMask, "a.%EXT%");
+    EXPECT_EQ(
+        LoadText("[General]\nCFG = 10\n[Advanced]\nFilename Mask = %filename%\n").filenameMask,
+        "%filename%.%ext%");
+    EXPECT_EQ(
+        LoadText("[General]\nCFG = 11\n[Advanced]\nFilename Mask = %filename%\n").filenameMask,
+        "%filename%");
+    EXPECT_EQ(
+        LoadText("[General]\nCFG = 17\n[Advanced]\nFilename Mask = %filename%\n").filenameMask,
+        "%filename%");
 
     EXPECT_EQ(LoadText("[General]\nCFG = 13\n[Input]\nRAW Load As = 1\n").rawLoadAs, 3);
     EXPECT_EQ(LoadText("[General]\nCFG = 13\n[Input]\nRAW Load As = 0\n").rawLoadAs, 0);
@@ -339,11 +433,12 @@ TEST(Profile, WithoutCliGroupNothingChanges) {
 TEST(Profile, KeysActLikeTheirOptions) {
     Settings s;
     ApplyDefaults(s, true);
-    s = LoadProfileText(s,
-                        "[cli]\n--flip-horizontal = 0\n--INPUT = other.png\n--OUTPUT = /tmp\nWIDTH = 9\n"
-                        "--Resize-Algorithm =  bicubic  \n--WM-TEXT = \"word\"\n--FILENAME-MASK = \"%n%\"\n"
-                        "--FR-SOLID-OPACITY = 128\n--JPG-QUALITY = $64\n--GAMMA = 1,5\n"
-                        "--HEIGHT = 100\n--HEIGHT = 200\n--NO-SUBFOLDERS\n--BRIGHTNESS =\n");
+    s = LoadProfileText(
+        s,
+        "[cli]\n--flip-horizontal = 0\n--INPUT = other.png\n--OUTPUT = /tmp\nWIDTH = 9\n"
+        "--Resize-Algorithm =  bicubic  \n--WM-TEXT = \"word\"\n--FILENAME-MASK = \"%n%\"\n"
+        "--FR-SOLID-OPACITY = 128\n--JPG-QUALITY = $64\n--GAMMA = 1,5\n"
+        "--HEIGHT = 100\n--HEIGHT = 200\n--NO-SUBFOLDERS\n--BRIGHTNESS =\n");
     EXPECT_EQ(s.doImageFlipHorizontal, 1);
     EXPECT_EQ(s.imageWidth, 0);
     EXPECT_EQ(s.imageResizeAlgorithm, 3);

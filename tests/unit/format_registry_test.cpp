@@ -88,11 +88,9 @@ TEST(FormatRegistry, AcceptedInputExtensions) {
     EXPECT_EQ(reg.acceptedInputExtensions, std::vector<std::string>{"png"});
 
     BuildAcceptedInputExtensions(reg, {"jpg"});
-    EXPECT_EQ(reg.acceptedInputExtensions,
-              (std::vector<std::string>{"jpg", "jpeg", "jpe", "jif"}));
+    EXPECT_EQ(reg.acceptedInputExtensions, (std::vector<std::string>{"jpg", "jpeg", "jpe", "jif"}));
     BuildAcceptedInputExtensions(reg, {"png", "wmf"});
-    EXPECT_EQ(reg.acceptedInputExtensions,
-              (std::vector<std::string>{"png", "wmf", "wmz", "apm"}));
+    EXPECT_EQ(reg.acceptedInputExtensions, (std::vector<std::string>{"png", "wmf", "wmz", "apm"}));
     BuildAcceptedInputExtensions(reg, {"raw"});
     EXPECT_EQ(reg.acceptedInputExtensions.size(), 48u);
     BuildAcceptedInputExtensions(reg, {});
@@ -131,6 +129,4 @@ TEST(FormatRegistry, BppChoicesAndLabels) {
     EXPECT_EQ(OutputFormatLabel(reg, "tiff", true), "TIFF (Tagged Image File Format)");
 }
 
-TEST(FormatRegistry, GlobalRegistryIsOneRecord) {
-    EXPECT_EQ(&GlobalRegistry(), &GlobalRegistry());
-}
+TEST(FormatRegistry, GlobalRegistryIsOneRecord) { EXPECT_EQ(&GlobalRegistry(), &GlobalRegistry()); }

@@ -24,7 +24,9 @@ Bitmap Filled(int w, int h, BYTE r, BYTE g, BYTE b, int bpp = 24) {
     Bitmap dib(FreeImage_Allocate(w, h, 24));
     RGBQUAD c{b, g, r, 0};
     FreeImage_FillBackground(dib.get(), &c);
-    if (bpp != 24) dib.reset(bpp == 8 ? FreeImage_ConvertToGreyscale(dib.get()) : FreeImage_ConvertTo32Bits(dib.get()));
+    if (bpp != 24)
+        dib.reset(bpp == 8 ? FreeImage_ConvertToGreyscale(dib.get())
+                           : FreeImage_ConvertTo32Bits(dib.get()));
     return dib;
 }
 
@@ -84,15 +86,15 @@ TEST_F(Frame, BandsAndMitredCorner) {
     ASSERT_TRUE(out);
 
     EXPECT_EQ(At(out.get(), 50, 0).r, 255);
-    EXPECT_EQ(At(out.get(), 50, 19).g, 0);   // still the top band
-    EXPECT_EQ(At(out.get(), 50, 20).g, 255); // the picture
+    EXPECT_EQ(At(out.get(), 50, 19).g, 0);    // still the top band
+    EXPECT_EQ(At(out.get(), 50, 20).g, 255);  // the picture
     EXPECT_EQ(At(out.get(), 10, 19).r, 255);
     EXPECT_EQ(At(out.get(), 10, 19).b, 0);
     EXPECT_EQ(At(out.get(), 89, 19).r, 255);
     EXPECT_EQ(At(out.get(), 89, 19).g, 0);
     EXPECT_EQ(At(out.get(), 5, 79).b, 255);  // no bottom: the left side runs to the edge
     EXPECT_EQ(At(out.get(), 95, 79).g, 255);
-    EXPECT_EQ(At(out.get(), 10, 40).r, 255); // just inside: the picture
+    EXPECT_EQ(At(out.get(), 10, 40).r, 255);  // just inside: the picture
     EXPECT_EQ(At(out.get(), 10, 40).b, 255);
 
     // Well off the diagonal each pixel has one side's colour.
@@ -125,16 +127,16 @@ TEST_F(Frame, FourColoursMeetOnlyInPairs) {
     ASSERT_TRUE(out);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x) {
-            const Rgb tl = At(out.get(), x, y);           // red / yellow
+            const Rgb tl = At(out.get(), x, y);  // red / yellow
             EXPECT_GE(tl.r, 253);
             EXPECT_LE(tl.b, 2);
-            const Rgb tr = At(out.get(), 50 + x, y);      // red / green
+            const Rgb tr = At(out.get(), 50 + x, y);  // red / green
             EXPECT_LE(tr.b, 2);
             EXPECT_NEAR(tr.r + tr.g, 255, 3);
-            const Rgb br = At(out.get(), 50 + x, 40 + y); // green / blue
+            const Rgb br = At(out.get(), 50 + x, 40 + y);  // green / blue
             EXPECT_LE(br.r, 2);
             EXPECT_NEAR(br.g + br.b, 255, 3);
-            const Rgb bl = At(out.get(), x, 40 + y);      // blue / yellow
+            const Rgb bl = At(out.get(), x, 40 + y);  // blue / yellow
             EXPECT_NEAR(bl.r, bl.g, 2);
             EXPECT_NEAR(bl.r + bl.b, 255, 3);
         }
@@ -178,7 +180,8 @@ TEST_F(Frame, DepthRules) {
 TEST_F(Frame, WidthsAndOpacityOutOfRange) {
     // Sides wider than the picture share it: the whole picture is covered.
     Settings wide = SolidFrame(80, 60, 10, 10);
-    wide.solidLeftColor = wide.solidRightColor = wide.solidTopColor = wide.solidBottomColor = "000000";
+    wide.solidLeftColor = wide.solidRightColor = wide.solidTopColor = wide.solidBottomColor =
+        "000000";
     Bitmap out = Framed(Filled(100, 50, 255, 255, 255), wide);
     ASSERT_TRUE(out);
     for (int y = 0; y < 50; y += 3)

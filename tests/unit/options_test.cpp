@@ -109,35 +109,78 @@ TEST(Numbers, DecimalNumberForms) {
 // kinds of value listed for them.
 TEST(OptionTable, HoldsEveryProfileOptionWithItsKind) {
     std::map<std::string, OptionKind> expected;
-    for (const char* n :
-         {"--RAW-HEADER-SIZE", "--RAW-WIDTH", "--RAW-HEIGHT", "--BMP-BPP", "--DDS-BPP", "--EXR-BPP",
-          "--GIF-BPP", "--HDR-BPP", "--ICO-BPP", "--J2K-BPP", "--JNG-BPP", "--JP2-BPP", "--JPG-BPP",
-          "--JXR-BPP", "--PBM-BPP", "--PCX-BPP", "--PFM-BPP", "--PGM-BPP", "--PNG-BPP", "--PPM-BPP",
-          "--PSD-BPP", "--TGA-BPP", "--TIFF-BPP", "--WBMP-BPP", "--WEBP-BPP", "--XPM-BPP",
-          "--JPG-QUALITY", "--ROTATION", "--WIDTH", "--HEIGHT", "--BRIGHTNESS", "--CONTRAST",
-          "--THRESHOLD", "--FR-SOLID-LEFT", "--FR-SOLID-RIGHT", "--FR-SOLID-TOP", "--FR-SOLID-BOTTOM",
-          "--FR-SOLID-OPACITY", "--WM-FONT-SIZE", "--WM-FONT-LEADING", "--WM-TEXT-PADDING",
-          "--WM-TEXT-OPACITY", "--WM-BACK-OPACITY", "--WM-TEXT-X-OFFSET", "--WM-TEXT-Y-OFFSET",
-          "--WM-TEXT-ROTATION", "--WM-IMAGE-OPACITY", "--WM-IMAGE-X-OFFSET", "--WM-IMAGE-Y-OFFSET",
-          "--WM-IMAGE-ROTATION", "--FILE-TIMESTAMP-CUSTOM"})
+    for (const char* n : {"--RAW-HEADER-SIZE",
+                          "--RAW-WIDTH",
+                          "--RAW-HEIGHT",
+                          "--BMP-BPP",
+                          "--DDS-BPP",
+                          "--EXR-BPP",
+                          "--GIF-BPP",
+                          "--HDR-BPP",
+                          "--ICO-BPP",
+                          "--J2K-BPP",
+                          "--JNG-BPP",
+                          "--JP2-BPP",
+                          "--JPG-BPP",
+                          "--JXR-BPP",
+                          "--PBM-BPP",
+                          "--PCX-BPP",
+                          "--PFM-BPP",
+                          "--PGM-BPP",
+                          "--PNG-BPP",
+                          "--PPM-BPP",
+                          "--PSD-BPP",
+                          "--TGA-BPP",
+                          "--TIFF-BPP",
+                          "--WBMP-BPP",
+                          "--WEBP-BPP",
+                          "--XPM-BPP",
+                          "--JPG-QUALITY",
+                          "--ROTATION",
+                          "--WIDTH",
+                          "--HEIGHT",
+                          "--BRIGHTNESS",
+                          "--CONTRAST",
+                          "--THRESHOLD",
+                          "--FR-SOLID-LEFT",
+                          "--FR-SOLID-RIGHT",
+                          "--FR-SOLID-TOP",
+                          "--FR-SOLID-BOTTOM",
+                          "--FR-SOLID-OPACITY",
+                          "--WM-FONT-SIZE",
+                          "--WM-FONT-LEADING",
+                          "--WM-TEXT-PADDING",
+                          "--WM-TEXT-OPACITY",
+                          "--WM-BACK-OPACITY",
+                          "--WM-TEXT-X-OFFSET",
+                          "--WM-TEXT-Y-OFFSET",
+                          "--WM-TEXT-ROTATION",
+                          "--WM-IMAGE-OPACITY",
+                          "--WM-IMAGE-X-OFFSET",
+                          "--WM-IMAGE-Y-OFFSET",
+                          "--WM-IMAGE-ROTATION",
+                          "--FILE-TIMESTAMP-CUSTOM"})
         expected[n] = OptionKind::Whole;
     expected["--GAMMA"] = OptionKind::Decimal;
-    for (const char* n :
-         {"--DDS-LOAD-AS", "--GIF-FRAME-LOADING", "--ICO-FRAME-LOADING", "--RAW-LOAD-AS",
-          "--RAW-TONE-MAPPING", "--TIFF-FRAME-LOADING", "--BMP-COMPRESSION", "--BMP-COLOR-TABLE",
-          "--EXR-COMPRESSION", "--JPG-CHROMA", "--JPG-SAVE-AS", "--PNG-COMPRESSION", "--TGA-COMPRESSION",
-          "--TIFF-COMPRESSION", "--TIFF-COLOR-MODEL", "--ROTATION-TYPE", "--WIDTH-UNIT", "--HEIGHT-UNIT",
-          "--RESIZE-TYPE", "--RESIZE-ALGORITHM", "--WM-FONT-STYLE", "--WM-FONT-EFFECT",
-          "--WM-TEXT-ALIGNMENT", "--WM-TEXT-BOUNDARY", "--WM-TEXT-POSITION", "--WM-TEXT-SIZE",
-          "--WM-IMAGE-BOUNDARY", "--WM-IMAGE-POSITION", "--WM-IMAGE-SIZE", "--FILE-TIMESTAMP"})
+    for (const char* n : {"--DDS-LOAD-AS",       "--GIF-FRAME-LOADING", "--ICO-FRAME-LOADING",
+                          "--RAW-LOAD-AS",       "--RAW-TONE-MAPPING",  "--TIFF-FRAME-LOADING",
+                          "--BMP-COMPRESSION",   "--BMP-COLOR-TABLE",   "--EXR-COMPRESSION",
+                          "--JPG-CHROMA",        "--JPG-SAVE-AS",       "--PNG-COMPRESSION",
+                          "--TGA-COMPRESSION",   "--TIFF-COMPRESSION",  "--TIFF-COLOR-MODEL",
+                          "--ROTATION-TYPE",     "--WIDTH-UNIT",        "--HEIGHT-UNIT",
+                          "--RESIZE-TYPE",       "--RESIZE-ALGORITHM",  "--WM-FONT-STYLE",
+                          "--WM-FONT-EFFECT",    "--WM-TEXT-ALIGNMENT", "--WM-TEXT-BOUNDARY",
+                          "--WM-TEXT-POSITION",  "--WM-TEXT-SIZE",      "--WM-IMAGE-BOUNDARY",
+                          "--WM-IMAGE-POSITION", "--WM-IMAGE-SIZE",     "--FILE-TIMESTAMP"})
         expected[n] = OptionKind::Keyword;
-    for (const char* n : {"--ROTATION-BACK-COLOR", "--FR-SOLID-LEFT-COLOR", "--FR-SOLID-RIGHT-COLOR",
-                          "--FR-SOLID-TOP-COLOR", "--FR-SOLID-BOTTOM-COLOR", "--WM-TEXT", "--WM-FONT",
-                          "--WM-FONT-COLOR", "--WM-BACK-COLOR", "--WM-IMAGE", "--FILENAME-MASK"})
+    for (const char* n :
+         {"--ROTATION-BACK-COLOR", "--FR-SOLID-LEFT-COLOR", "--FR-SOLID-RIGHT-COLOR",
+          "--FR-SOLID-TOP-COLOR", "--FR-SOLID-BOTTOM-COLOR", "--WM-TEXT", "--WM-FONT",
+          "--WM-FONT-COLOR", "--WM-BACK-COLOR", "--WM-IMAGE", "--FILENAME-MASK"})
         expected[n] = OptionKind::Text;
-    for (const char* n : {"--PNG-INTERLACED", "--KEEP-ASPECT-RATIO", "--FLIP-HORIZONTAL", "--FLIP-VERTICAL",
-                          "--INVERT", "--GREYSCALE", "--WM-TEXT-ANTIALIASING", "--WM-IMAGE-GREYSCALE",
-                          "--NO-SUBFOLDERS"})
+    for (const char* n : {"--PNG-INTERLACED", "--KEEP-ASPECT-RATIO", "--FLIP-HORIZONTAL",
+                          "--FLIP-VERTICAL", "--INVERT", "--GREYSCALE", "--WM-TEXT-ANTIALIASING",
+                          "--WM-IMAGE-GREYSCALE", "--NO-SUBFOLDERS"})
         expected[n] = OptionKind::Flag;
     ASSERT_EQ(expected.size(), 102u);
 

@@ -71,8 +71,13 @@ protected:
         return p.convertedCount;
     }
     RunContext Context() {
-        return RunContext{GlobalSettings(), GlobalRunState(), GlobalRegistry(), GlobalInputList(),
-                          GlobalProgress(),  ProgressLock(),    pause};
+        return RunContext{GlobalSettings(),
+                          GlobalRunState(),
+                          GlobalRegistry(),
+                          GlobalInputList(),
+                          GlobalProgress(),
+                          ProgressLock(),
+                          pause};
     }
 
     TempDir out;
@@ -93,10 +98,8 @@ Bitmap ExpectedOnWhite(const std::string& png) {
         for (unsigned x = 0; x < FreeImage_GetWidth(rgba.get()); ++x, p += 4) {
             const int a = transparent ? p[FI_RGBA_ALPHA] : 255;
             for (int c : {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE}) {
-                if (a == 0)
-                    p[c] = 255;
-                else if (a != 255)
-                    p[c] = static_cast<BYTE>((a * p[c] + (255 - a) * 255) >> 8);
+                if (a == 0) p[c] = 255;
+                else if (a != 255) p[c] = static_cast<BYTE>((a * p[c] + (255 - a) * 255) >> 8);
             }
         }
     }
@@ -144,10 +147,8 @@ TEST_F(PipelineTest, EverySuiteFileConvertsOntoWhite) {
                                FreeImage_GetBPP(expected.get()) == 32 && FileBpp(bmp) == 8 &&
                                name.find("ft") != std::string::npos;
         const int diff = MaxDifference(expected.get(), bmp);
-        if (quantized)
-            EXPECT_LE(diff, 8);
-        else
-            EXPECT_EQ(diff, 0);
+        if (quantized) EXPECT_LE(diff, 8);
+        else EXPECT_EQ(diff, 0);
         ++checked;
     }
     EXPECT_GT(checked, 40);
@@ -159,7 +160,7 @@ TEST_F(PipelineTest, AutoDepthFollowsTheDecodedFile) {
         int sourceBpp;
         unsigned outputBpp;
     } cases[] = {
-        {"basn0g01.png", 1, 1},  {"basn3p04.png", 4, 4},  {"basn3p08.png", 8, 8},
+        {"basn0g01.png", 1, 1},   {"basn3p04.png", 4, 4},   {"basn3p08.png", 8, 8},
         {"basn2c08.png", 24, 24}, {"basn6a08.png", 32, 32},  // flattened, still 32
         {"basn2c16.png", 48, 32}, {"basn6a16.png", 64, 32}, {"basn0g16.png", 8, 8},
     };
@@ -175,9 +176,9 @@ TEST_F(PipelineTest, AutoDepthFollowsTheDecodedFile) {
     Prepare();
     ASSERT_EQ(Convert(Suite("basn6a08.png")), 1);
     EXPECT_EQ(FileBpp(GlobalRunState().outputPath), 24u);
-    EXPECT_EQ(MaxDifference(ExpectedOnWhite(Suite("basn6a08.png")).get(),
-                            GlobalRunState().outputPath),
-              0);
+    EXPECT_EQ(
+        MaxDifference(ExpectedOnWhite(Suite("basn6a08.png")).get(), GlobalRunState().outputPath),
+        0);
 }
 
 TEST_F(PipelineTest, SixteenBitFiles) {
@@ -254,9 +255,9 @@ TEST_F(PipelineTest, ExactPaletteBmpThroughThePipeline) {
     EXPECT_EQ(le32(46), n);
     EXPECT_EQ(le32(10), 54 + 4 * n);
     EXPECT_EQ(le32(2), b.size());
-    EXPECT_EQ(MaxDifference(ExpectedOnWhite(Suite("basn3p08.png")).get(),
-                            GlobalRunState().outputPath),
-              0);
+    EXPECT_EQ(
+        MaxDifference(ExpectedOnWhite(Suite("basn3p08.png")).get(), GlobalRunState().outputPath),
+        0);
 
     // The colour table setting at 0 gives the library's full table.
     GlobalSettings().bmpColorTable = 0;
@@ -343,9 +344,12 @@ TEST_F(PipelineTest, WorkerCountsSavedFilesAndReportsInDebugMode) {
     EXPECT_EQ(RunWorker(), 1);
     EXPECT_EQ(GlobalProgress().currentIndex, 2);
     EXPECT_EQ(GlobalProgress().currentFile, in / "b_good.png");
-    const std::vector<std::string> expected{
-        "Processing: " + in / "a_broken.png", "Saving As: ", "Not OK",
-        "Processing: " + in / "b_good.png", "Saving As: " + out / "img_00001.bmp", "OK"};
+    const std::vector<std::string> expected{"Processing: " + in / "a_broken.png",
+                                            "Saving As: ",
+                                            "Not OK",
+                                            "Processing: " + in / "b_good.png",
+                                            "Saving As: " + out / "img_00001.bmp",
+                                            "OK"};
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(run.fileNumber, 2);  // the broken file used no number
     EXPECT_GE(run.randomNumber, 1);
@@ -423,8 +427,7 @@ TEST_F(PipelineTest, FileTimestampRule) {
 // In the hour that repeats when daylight saving time ends, one local clock
 // reading stands for two instants; "Original" must still copy the input's.
 TEST_F(PipelineTest, OriginalTimestampInTheRepeatedHour) {
-    if (!fs::exists("/usr/share/zoneinfo/America/New_York"))
-        GTEST_SKIP() << "no time zone data";
+    if (!fs::exists("/usr/share/zoneinfo/America/New_York")) GTEST_SKIP() << "no time zone data";
     const char* oldTz = std::getenv("TZ");
     const std::string savedTz = oldTz ? oldTz : "";
     setenv("TZ", "America/New_York", 1);
@@ -440,12 +443,10 @@ TEST_F(PipelineTest, OriginalTimestampInTheRepeatedHour) {
     GlobalSettings().fileTimestamp = 1;
     const int converted = RunWorker();
 
-    struct stat st{};
+    struct stat st {};
     const int statResult = stat((out / "repeat.bmp").c_str(), &st);
-    if (oldTz)
-        setenv("TZ", savedTz.c_str(), 1);
-    else
-        unsetenv("TZ");
+    if (oldTz) setenv("TZ", savedTz.c_str(), 1);
+    else unsetenv("TZ");
     tzset();
 
     ASSERT_EQ(converted, 1);

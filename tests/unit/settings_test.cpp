@@ -109,8 +109,12 @@ TEST(ColorText, ParseReadsPairsFromTheLeft) {
     EXPECT_EQ(ParseColor("FG0000"), 15u);
     EXPECT_EQ(ParseColor("00zz10"), 16u * 65536u);
     // Length is counted in characters: "FF00é0" has six, "FF0é0" only five.
-    EXPECT_EQ(ParseColor("FF00\xC3\xA9" "0"), 255u);
-    EXPECT_EQ(ParseColor("FF0\xC3\xA9" "0"), 0u);
+    EXPECT_EQ(ParseColor("FF00\xC3\xA9"
+                         "0"),
+              255u);
+    EXPECT_EQ(ParseColor("FF0\xC3\xA9"
+                         "0"),
+              0u);
 }
 
 TEST(ColorText, FormatWritesUpperCaseRrGgBb) {
@@ -122,8 +126,8 @@ TEST(ColorText, FormatWritesUpperCaseRrGgBb) {
 }
 
 TEST(DepthFields, EveryOutputFormatHasItsOwnField) {
-    const char* formats[] = {"bmp", "dds", "exr", "gif", "hdr", "ico", "j2k", "jng",
-                             "jp2", "jpg", "jxr", "pbm", "pcx", "pfm", "pgm", "png",
+    const char* formats[] = {"bmp", "dds", "exr", "gif",  "hdr",  "ico",  "j2k", "jng",
+                             "jp2", "jpg", "jxr", "pbm",  "pcx",  "pfm",  "pgm", "png",
                              "ppm", "psd", "tga", "tiff", "wbmp", "webp", "xpm"};
     Settings s;
     std::set<int32_t*> seen;

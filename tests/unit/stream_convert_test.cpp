@@ -38,8 +38,7 @@ std::vector<std::string> SuitePngs() {
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -273,8 +272,7 @@ std::string MakeRgbPng(const TempDir& dir, unsigned w, unsigned h) {
     Bitmap image(FreeImage_Allocate(w, h, 24));
     for (unsigned y = 0; y < h; ++y) {
         BYTE* p = FreeImage_GetScanLine(image.get(), static_cast<int>(y));
-        for (unsigned x = 0; x < 3 * w; ++x)
-            p[x] = static_cast<BYTE>(x * 31 + y * 17);
+        for (unsigned x = 0; x < 3 * w; ++x) p[x] = static_cast<BYTE>(x * 31 + y * 17);
     }
     const std::string png = dir / "picture.png";
     FreeImage_Save(FIF_PNG, image.get(), png.c_str(), PNG_Z_BEST_SPEED);
@@ -317,8 +315,7 @@ TEST_F(StreamConvertTest, AFailureHalfWayLeavesTheOldOutputUntouched) {
     std::string bytes = ReadFile(png);
     const size_t idat = bytes.find("IDAT");
     ASSERT_NE(idat, std::string::npos);
-    for (size_t i = bytes.size() * 3 / 4; i < bytes.size() * 3 / 4 + 64; ++i)
-        bytes[i] ^= 0x5A;
+    for (size_t i = bytes.size() * 3 / 4; i < bytes.size() * 3 / 4 + 64; ++i) bytes[i] ^= 0x5A;
     const std::string broken = dir / "broken.png";
     WriteFile(broken, bytes);
     const StreamPlan brokenPlan = PlanStreamConversion(broken, s, run, reg);

@@ -13,7 +13,8 @@ Bitmap FourColours() {
     EnsureFreeImage();
     Bitmap dib(FreeImage_Allocate(2, 2, 24));
     const RGBQUAD colours[4] = {{0, 0, 255, 0}, {10, 200, 30, 0}, {255, 255, 255, 0}, {0, 0, 0, 0}};
-    for (int i = 0; i < 4; ++i) FreeImage_SetPixelColor(dib.get(), i % 2, i / 2, const_cast<RGBQUAD*>(&colours[i]));
+    for (int i = 0; i < 4; ++i)
+        FreeImage_SetPixelColor(dib.get(), i % 2, i / 2, const_cast<RGBQUAD*>(&colours[i]));
     return dib;
 }
 
@@ -49,7 +50,8 @@ TEST(CorrectColors, NeutralValuesLeaveTheColoursAndLowDepthsBecome24Bit) {
     Bitmap original(FreeImage_Clone(in.get()));
     Bitmap out = CorrectColors(std::move(in), s);
     for (int y = 0; y < 2; ++y)
-        EXPECT_EQ(0, memcmp(FreeImage_GetScanLine(out.get(), y), FreeImage_GetScanLine(original.get(), y), 6));
+        EXPECT_EQ(0, memcmp(FreeImage_GetScanLine(out.get(), y),
+                            FreeImage_GetScanLine(original.get(), y), 6));
 
     s.imageBrightness = 50;
     for (const char* name : {"basn0g01.png", "basn3p04.png", "basn0g16.png"}) {

@@ -56,7 +56,8 @@ TEST(Rotate, SimpleQuarterTurnSwapsSidesWithoutBackground) {
     ASSERT_TRUE(out);
     EXPECT_EQ(SizeOf(out), std::make_pair(100u, 200u));
     for (int y = 0; y < 200; y += 7)
-        for (int x = 0; x < 100; x += 3) ASSERT_EQ(At(out.get(), x, y).rgbRed, 255) << x << "," << y;
+        for (int x = 0; x < 100; x += 3)
+            ASSERT_EQ(At(out.get(), x, y).rgbRed, 255) << x << "," << y;
     EXPECT_EQ(At(out.get(), 0, 0).rgbGreen, 0);
 }
 
@@ -69,7 +70,8 @@ TEST(Rotate, SimpleDiagonalEnlargesWithBackgroundCorners) {
     RGBQUAD corner = At(out.get(), 0, 0);
     EXPECT_EQ(corner.rgbBlue, 255);
     EXPECT_EQ(corner.rgbRed, 0);
-    RGBQUAD centre = At(out.get(), FreeImage_GetWidth(out.get()) / 2, FreeImage_GetHeight(out.get()) / 2);
+    RGBQUAD centre =
+        At(out.get(), FreeImage_GetWidth(out.get()) / 2, FreeImage_GetHeight(out.get()) / 2);
     EXPECT_EQ(centre.rgbRed, 255);
 
     // A colour text of the wrong length gives black.
@@ -96,7 +98,8 @@ TEST(Rotate, UncoveredCornersAreOpaqueBackgroundOnTransparentPictures) {
     const int H = static_cast<int>(FreeImage_GetHeight(out.get()));
     EXPECT_NEAR(W, 107, 2);
     EXPECT_NEAR(H, 107, 2);
-    for (auto [x, y] : {std::pair{5, 5}, {W - 6, 5}, {5, H - 6}, {W - 6, H - 6}, {20, 2}, {2, 20}}) {
+    for (auto [x, y] :
+         {std::pair{5, 5}, {W - 6, 5}, {5, H - 6}, {W - 6, H - 6}, {20, 2}, {2, 20}}) {
         const RGBQUAD c = At(out.get(), x, y);
         EXPECT_EQ(c.rgbBlue, 255) << x << "," << y;
         EXPECT_EQ(c.rgbRed, 0) << x << "," << y;
@@ -138,8 +141,10 @@ TEST(Rotate, AnglesOutsideTheOpenRangeChangeNothing) {
 
 TEST(Rotate, DepthRules) {
     // 8-bit palettised becomes 24-bit even for a quarter turn; 32-bit keeps its depth.
-    EXPECT_EQ(FreeImage_GetBPP(RotateImage(Filled(20, 10, 0, 0, 0, 8), Rotation(90, 0)).get()), 24u);
-    EXPECT_EQ(FreeImage_GetBPP(RotateImage(Filled(20, 10, 0, 0, 0, 32), Rotation(90, 0)).get()), 32u);
+    EXPECT_EQ(FreeImage_GetBPP(RotateImage(Filled(20, 10, 0, 0, 0, 8), Rotation(90, 0)).get()),
+              24u);
+    EXPECT_EQ(FreeImage_GetBPP(RotateImage(Filled(20, 10, 0, 0, 0, 32), Rotation(90, 0)).get()),
+              32u);
     // A 16-bit greyscale PNG still rotates (the library has no direct 24-bit conversion for it).
     Bitmap grey(FreeImage_Load(FIF_PNG, test::Suite("basn0g16.png").c_str(), 0));
     ASSERT_TRUE(grey);
@@ -197,21 +202,27 @@ TEST(Resize, ImpossibleTargetsFailWithTheirReason) {
     // (which would leave the picture alone and report success).
     EXPECT_EQ(TargetDimension(2000000000, 1, 2000), 2147483647);
     why.clear();
-    EXPECT_FALSE(ResizeImage(Filled(2000, 20, 0, 0, 0), 2000, 20, Resize(2000000000, 100, 1, false), &why));
+    EXPECT_FALSE(
+        ResizeImage(Filled(2000, 20, 0, 0, 0), 2000, 20, Resize(2000000000, 100, 1, false), &why));
     EXPECT_EQ(why.rfind("resize to 2147483647 x 20 is impossible", 0), 0u) << why;
 
     // 100000 x 100000 at 32 bits is 40 GB: more than this machine can give.
     const auto available = platform::AvailableMemoryBytes();
-    if (available && *available > (41ull << 30)) GTEST_SKIP() << "machine with more than 41 GiB free";
+    if (available && *available > (41ull << 30))
+        GTEST_SKIP() << "machine with more than 41 GiB free";
     why.clear();
-    EXPECT_FALSE(ResizeImage(Filled(40, 30, 0, 0, 0, 32), 40, 30, Resize(100000, 100000, 0, false), &why));
-    EXPECT_EQ(why.rfind("resize to 100000 x 100000 is impossible: not enough memory", 0), 0u) << why;
+    EXPECT_FALSE(
+        ResizeImage(Filled(40, 30, 0, 0, 0, 32), 40, 30, Resize(100000, 100000, 0, false), &why));
+    EXPECT_EQ(why.rfind("resize to 100000 x 100000 is impossible: not enough memory", 0), 0u)
+        << why;
 }
 
 TEST(Resize, LargeImagesOnly) {
     Settings s = Resize(800, 600, 0, false, 1);
-    EXPECT_EQ(SizeOf(ResizeImage(Filled(1024, 500, 0, 0, 0), 1024, 500, s)), std::make_pair(800u, 600u));
-    EXPECT_EQ(SizeOf(ResizeImage(Filled(640, 480, 0, 0, 0), 640, 480, s)), std::make_pair(640u, 480u));
+    EXPECT_EQ(SizeOf(ResizeImage(Filled(1024, 500, 0, 0, 0), 1024, 500, s)),
+              std::make_pair(800u, 600u));
+    EXPECT_EQ(SizeOf(ResizeImage(Filled(640, 480, 0, 0, 0), 640, 480, s)),
+              std::make_pair(640u, 480u));
 }
 
 TEST(Flip, BothDirectionsTurnByHalf) {

@@ -112,8 +112,8 @@ Bitmap Marked(Bitmap in, const Settings& s, const RunState& run = RunState()) {
 
 TEST_F(Watermark, FontsLoadByFaceOrStandInAndMadeUpFacesFail) {
     Settings s;
-    for (const char* face : {"Arial", "arial", "Times New Roman", "Courier New", "TAHOMA", "Verdana",
-                             "DejaVu Sans", "Liberation Serif"}) {
+    for (const char* face : {"Arial", "arial", "Times New Roman", "Courier New", "TAHOMA",
+                             "Verdana", "DejaVu Sans", "Liberation Serif"}) {
         s.font = face;
         EXPECT_TRUE(LoadWatermarkFont(s)) << face;
     }
@@ -268,7 +268,8 @@ TEST_F(Watermark, ImageOpacityTransparencyAndGreyscale) {
     test::WriteFile(dir / "broken.png", "not a picture");
     std::string why;
     Bitmap pic = Filled(10, 10, 0, 0, 0);
-    EXPECT_FALSE(DrawWatermark(std::move(pic), 10, 10, ImageMark(dir / "broken.png"), RunState(), &why));
+    EXPECT_FALSE(
+        DrawWatermark(std::move(pic), 10, 10, ImageMark(dir / "broken.png"), RunState(), &why));
     EXPECT_EQ(why, "the watermark image " + (dir / "broken.png") + " cannot be drawn");
 }
 
@@ -293,7 +294,8 @@ TEST_F(Watermark, TextBoxPlacementAndPlainPixels) {
         }
     EXPECT_GT(white, 10);
     // The padding is box colour all round.
-    for (int x = box.x; x < box.x + box.w; ++x) EXPECT_EQ(At(out.get(), x, box.y + 1), (Rgb{255, 0, 0}));
+    for (int x = box.x; x < box.x + box.w; ++x)
+        EXPECT_EQ(At(out.get(), x, box.y + 1), (Rgb{255, 0, 0}));
 
     // Antialiased text has intermediate shades.
     s.textAntialiasing = 1;
@@ -341,8 +343,8 @@ TEST_F(Watermark, TokensShowTheCurrentPicture) {
     s.watermarkText = "321x80 8 Holiday";
     Bitmap literal = Marked(Filled(321, 80, 0, 0, 255), s, run);
     for (int y = 0; y < 80; ++y)
-        ASSERT_EQ(0, memcmp(FreeImage_GetScanLine(withTokens.get(), y), FreeImage_GetScanLine(literal.get(), y),
-                            321 * 3))
+        ASSERT_EQ(0, memcmp(FreeImage_GetScanLine(withTokens.get(), y),
+                            FreeImage_GetScanLine(literal.get(), y), 321 * 3))
             << y;
 
     // Text without tokens stays as typed.
@@ -413,8 +415,8 @@ std::string SolidRgbaPng(const std::string& path, uint32_t w, uint32_t h, const 
     }
     uLongf size = compressBound(static_cast<uLong>(raw.size()));
     std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
-              static_cast<uLong>(raw.size()), 1);
+    compress2(reinterpret_cast<Bytef*>(&packed[0]), &size,
+              reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()), 1);
     packed.resize(size);
     test::WriteFile(path, test::kPngSignature + test::PngHeaderChunk(w, h, 8, 6) +
                               test::PngChunk("IDAT", packed) + test::PngChunk("IEND", ""));
@@ -430,7 +432,8 @@ TEST_F(Watermark, PicturesUpToTheProgramsLimitAreDrawnAndLargerOnesRefused) {
     const std::string big = SolidRgbaPng(dir / "big.png", 8000, 5000, green);
     std::string why;
     EXPECT_TRUE(WatermarkImageUsable(big, &why)) << why;
-    Bitmap out = DrawWatermark(Filled(60, 60, 255, 255, 255), 60, 60, ImageMark(big), RunState(), &why);
+    Bitmap out =
+        DrawWatermark(Filled(60, 60, 255, 255, 255), 60, 60, ImageMark(big), RunState(), &why);
     ASSERT_TRUE(out) << why;
     EXPECT_EQ(At(out.get(), 30, 30), (Rgb{0, 255, 0}));
 
@@ -439,7 +442,8 @@ TEST_F(Watermark, PicturesUpToTheProgramsLimitAreDrawnAndLargerOnesRefused) {
     EXPECT_FALSE(WatermarkImageUsable(huge, &why));
     EXPECT_EQ(why, "watermark image " + huge +
                        " has 10000 x 10000 pixels, more than the 67108864 a watermark may have");
-    EXPECT_FALSE(DrawWatermark(Filled(60, 60, 255, 255, 255), 60, 60, ImageMark(huge), RunState(), &why));
+    EXPECT_FALSE(
+        DrawWatermark(Filled(60, 60, 255, 255, 255), 60, 60, ImageMark(huge), RunState(), &why));
 
     test::WriteFile(dir / "empty.png", "");
     EXPECT_FALSE(WatermarkImageUsable(dir / "empty.png", &why));

@@ -18,9 +18,7 @@ namespace tarnwick {
 
 namespace {
 
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
+std::string S(const QString& s) { return s.toUtf8().toStdString(); }
 
 const FieldRef& Field(const std::string& name) {
     const FieldInfo* info = FindField(name);
@@ -46,9 +44,7 @@ QObject* Named(QObject* object, const std::string& name) {
 
 }  // namespace
 
-std::string PrefText(const std::string& key) {
-    return CatalogText("Preferences", key);
-}
+std::string PrefText(const std::string& key) { return CatalogText("Preferences", key); }
 
 // ---- Number boxes ---------------------------------------------------------------
 
@@ -59,13 +55,9 @@ NumberBox::NumberBox(const PairRange& range, QWidget* parent) : QSpinBox(parent)
             [this](const QString& t) { OnTextChanged(t); });
 }
 
-QValidator::State NumberBox::validate(QString&, int&) const {
-    return QValidator::Acceptable;
-}
+QValidator::State NumberBox::validate(QString&, int&) const { return QValidator::Acceptable; }
 
-int NumberBox::valueFromText(const QString& text) const {
-    return range_.FromText(S(text));
-}
+int NumberBox::valueFromText(const QString& text) const { return range_.FromText(S(text)); }
 
 void NumberBox::OnTextChanged(const QString& text) {
     const std::string typed = S(text);
@@ -83,15 +75,9 @@ GammaBox::GammaBox(QWidget* parent) : QSpinBox(parent) {
     setAccelerated(true);
 }
 
-QValidator::State GammaBox::validate(QString&, int&) const {
-    return QValidator::Acceptable;
-}
-int GammaBox::valueFromText(const QString& text) const {
-    return GammaFromText(S(text));
-}
-QString GammaBox::textFromValue(int value) const {
-    return Q(GammaText(value));
-}
+QValidator::State GammaBox::validate(QString&, int&) const { return QValidator::Acceptable; }
+int GammaBox::valueFromText(const QString& text) const { return GammaFromText(S(text)); }
+QString GammaBox::textFromValue(int value) const { return Q(GammaText(value)); }
 
 // ---- Labels and rows --------------------------------------------------------------
 
@@ -113,14 +99,12 @@ void FitLabelText(QLabel* label, int width) {
 
 void Row::SetEnabled(bool enabled) const {
     if (label) label->setEnabled(enabled);
-    for (QWidget* w : controls)
-        w->setEnabled(enabled);
+    for (QWidget* w : controls) w->setEnabled(enabled);
 }
 
 void Row::SetVisible(bool visible) const {
     if (label) label->setVisible(visible);
-    for (QWidget* w : controls)
-        w->setVisible(visible);
+    for (QWidget* w : controls) w->setVisible(visible);
 }
 
 RowBuilder::RowBuilder(QWidget* area, const Settings& settings, Bindings& bindings, int firstY)
@@ -137,8 +121,7 @@ QLabel* RowBuilder::Label(const std::string& key) {
 QComboBox* RowBuilder::MakeChoice(QWidget* parent, const std::vector<std::string>& texts, int x,
                                   int y, int width) {
     auto* list = new QComboBox(parent);
-    for (const std::string& t : texts)
-        list->addItem(Q(t));
+    for (const std::string& t : texts) list->addItem(Q(t));
     list->setGeometry(x, y, width, 21);
     return list;
 }
@@ -161,8 +144,7 @@ Row RowBuilder::Choice(const std::string& labelKey, const std::string& field,
 Row RowBuilder::ChoiceKeys(const std::string& labelKey, const std::string& field,
                            std::initializer_list<const char*> entryKeys) {
     std::vector<std::string> texts;
-    for (const char* key : entryKeys)
-        texts.push_back(PrefText(key));
+    for (const char* key : entryKeys) texts.push_back(PrefText(key));
     return Choice(labelKey, field, texts);
 }
 
@@ -206,8 +188,7 @@ Row RowBuilder::Number(const std::string& labelKey, const std::string& field,
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
     edit->setText(QString::number(NumberOf(settings_, field)));
     std::vector<std::string> units;
-    for (const char* key : unitKeys)
-        units.push_back(PrefText(key));
+    for (const char* key : unitKeys) units.push_back(PrefText(key));
     QComboBox* unit = MakeChoice(area_, units, 340, y_, 70);
     Named(unit, field + ".unit");
     if (!unitField.empty()) {

@@ -71,8 +71,7 @@ class Bindings {
 public:
     void Add(std::function<void(Settings&)> store) { stores_.push_back(std::move(store)); }
     void StoreAll(Settings& s) const {
-        for (const auto& store : stores_)
-            store(s);
+        for (const auto& store : stores_) store(s);
     }
 
 private:

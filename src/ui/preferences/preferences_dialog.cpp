@@ -20,13 +20,13 @@
 #include "settings/settings.h"
 #include "text/catalog.h"
 #include "text/product.h"
+#include "text/text_util.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/themes.h"
 #include "ui/user_dialogs.h"
 #include "ui/window_mode.h"
-#include "text/text_util.h"
 
 namespace tarnwick {
 
@@ -85,8 +85,7 @@ void PreferencesDialog::BuildFrame() {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     tree_->setPalette(palette);
-    for (const char* key : kPageKeys)
-        new QTreeWidgetItem(tree_, QStringList(Q(PrefText(key))));
+    for (const char* key : kPageKeys) new QTreeWidgetItem(tree_, QStringList(Q(PrefText(key))));
 
     auto* band = new QFrame(this);
     band->setObjectName(QStringLiteral("headerBand"));
@@ -187,12 +186,8 @@ void PreferencesDialog::ShowPage(int index) {
     stack_->setCurrentIndex(index);
 }
 
-int PreferencesDialog::CurrentPage() const {
-    return stack_->currentIndex();
-}
-QString PreferencesDialog::HeaderText() const {
-    return header_->text();
-}
+int PreferencesDialog::CurrentPage() const { return stack_->currentIndex(); }
+QString PreferencesDialog::HeaderText() const { return header_->text(); }
 
 int PreferencesDialog::SelectedOutputPosition() const {
     return outputFormatList_ ? outputFormatList_->currentIndex() : -1;

@@ -12,14 +12,11 @@
 
 namespace tarnwick {
 
-int32_t ReadInteger(const std::string& text) {
-    return ReadWholeNumber(text);
-}
+int32_t ReadInteger(const std::string& text) { return ReadWholeNumber(text); }
 
 bool IsIncompleteNumber(const std::string& text) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     if (i < text.size() && (text[i] == '$' || text[i] == '%')) ++i;
     return i == text.size();
@@ -55,13 +52,10 @@ std::string CleanText(const std::string& text) {
 RawRowsEnabled RawEnabling(int loadAs) {
     switch (loadAs) {
         case 1:
-        case 2:
-            return {true, false};  // RGB 8-bit, RGB 16-bit
+        case 2: return {true, false};  // RGB 8-bit, RGB 16-bit
         case 4:
-        case 5:
-            return {false, true};  // RGB 48-bit (HS), RGB 48-bit
-        default:
-            return {false, false};  // Auto, RGB 24-bit
+        case 5: return {false, true};    // RGB 48-bit (HS), RGB 48-bit
+        default: return {false, false};  // Auto, RGB 24-bit
     }
 }
 
@@ -162,8 +156,7 @@ int FontEffectFromPicker(int flags) {
 ThemeChoices BuildThemeChoices(const std::map<std::string, std::string>& table,
                                const std::string& current) {
     std::vector<std::string> keys;
-    for (const auto& [key, title] : table)
-        keys.push_back(key);
+    for (const auto& [key, title] : table) keys.push_back(key);
     std::stable_sort(keys.begin(), keys.end(), [](const std::string& a, const std::string& b) {
         return text::Upper(a) < text::Upper(b);
     });

@@ -25,9 +25,7 @@ namespace tarnwick {
 
 namespace {
 
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
+std::string S(const QString& s) { return s.toUtf8().toStdString(); }
 
 QColor ToQColor(uint32_t value) {
     return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
@@ -43,12 +41,8 @@ QIcon Swatch(uint32_t value, int width, int height) {
     return QIcon(image);
 }
 
-QComboBox* ListOf(const Row& row) {
-    return static_cast<QComboBox*>(row.controls.front());
-}
-QCheckBox* CheckOf(const Row& row) {
-    return static_cast<QCheckBox*>(row.controls.front());
-}
+QComboBox* ListOf(const Row& row) { return static_cast<QComboBox*>(row.controls.front()); }
+QCheckBox* CheckOf(const Row& row) { return static_cast<QCheckBox*>(row.controls.front()); }
 
 // Runs a rule once now and whenever a choice list changes.
 template <typename Rule>
@@ -121,8 +115,7 @@ Row PreferencesDialog::ColorList(RowBuilder& rows, const std::string& labelKey,
     list->setIconSize(QSize(16, 16));
     const Settings& s = GlobalSettings();
     auto entries = std::make_shared<std::vector<ColorEntry>>(ColorListEntries(s.*listField));
-    for (const ColorEntry& e : *entries)
-        list->addItem(Swatch(e.value, 16, 16), Q(e.label));
+    for (const ColorEntry& e : *entries) list->addItem(Swatch(e.value, 16, 16), Q(e.label));
     const int found = FindColorEntry(*entries, ParseColor(s.*colorField));
     list->setCurrentIndex(found >= 0 ? found : 0);
     QPushButton* dots = DotsButton(area, rows.Y(), name);
@@ -161,8 +154,7 @@ Row PreferencesDialog::FontList(RowBuilder& rows) {
     int selected = 0;
     auto entries =
         std::make_shared<std::vector<std::string>>(FontListEntries(GlobalSettings(), &selected));
-    for (const std::string& face : *entries)
-        list->addItem(Q(face));
+    for (const std::string& face : *entries) list->addItem(Q(face));
     list->setCurrentIndex(selected);
     QPushButton* dots = DotsButton(area, rows.Y(), "font");
     row.label->setBuddy(list);
@@ -241,14 +233,12 @@ void PreferencesDialog::BuildTransformPage() {
     QCheckBox* rotate = CheckOf(rotation);
     OnCheck(this, rotate, [=] {
         const bool on = rotate->isChecked();
-        for (const Row& r : {type, angle, back})
-            r.SetEnabled(on);
+        for (const Row& r : {type, angle, back}) r.SetEnabled(on);
     });
     QCheckBox* resizeBox = CheckOf(resize);
     OnCheck(this, resizeBox, [=] {
         const bool on = resizeBox->isChecked();
-        for (const Row& r : {width, height, keep, resizeType, algorithm})
-            r.SetEnabled(on);
+        for (const Row& r : {width, height, keep, resizeType, algorithm}) r.SetEnabled(on);
     });
 }
 
