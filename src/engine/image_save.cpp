@@ -1,24 +1,110 @@
 #include "engine/image_save.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
 #include "engine/bitmap.h"
 #include "engine/encoding.h"
+#include "platform/platform.h"
 
 namespace tarnwick {
 
-platform::SaveResult SaveOutputImage(FIBITMAP* image, const std::string& path, const RunState& run,
-                                     const Settings& s) {
-    EnsureFreeImage();
-    const bool exactPalette = run.conversion == "bmp" && run.outputBpp == 8 &&
-                              s.bmpColorTableKind() == ColorTableKind::Exact;
-    const EncodedFile file = !image         ? EncodedFile()
-                             : exactPalette ? EncodeBmpExactPalette(image, run)
-                                            : EncodeImage(image, run.outputFif, run.saveFlags);
+namespace {
+
+constexpr size_t kBmpHeaderBytes = 54;
+
+// FreeImage writes through this handle straight into the save's sink, so the
+// encoded file is never held in memory; the first bytes are kept so the BMP
+// size fields can be put right once the file is complete.
+struct SinkHandle {
+    platform::SaveSink& sink;
+    uint64_t position = 0;
+    uint64_t end = 0;
+    bool failed = false;
+    BYTE head[kBmpHeaderBytes] = {};
+};
+
+unsigned DLL_CALLCONV ReadNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
+
+unsigned DLL_CALLCONV WriteToSink(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    auto& h = *static_cast<SinkHandle*>(handle);
+    const uint64_t bytes = static_cast<uint64_t>(size) * count;
+    if (h.failed || !h.sink.WriteAt(h.position, buffer, static_cast<size_t>(bytes))) {
+        h.failed = true;
+        return 0;
+    }
+    if (h.position < kBmpHeaderBytes) {
+        const size_t n =
+            static_cast<size_t>(std::min<uint64_t>(bytes, kBmpHeaderBytes - h.position));
+        std::memcpy(h.head + h.position, buffer, n);
+    }
+    h.position += bytes;
+    h.end = std::max(h.end, h.position);
+    return count;
+}
+
+int DLL_CALLCONV SeekInSink(fi_handle handle, long offset, int origin) {
+    auto& h = *static_cast<SinkHandle*>(handle);
+    const int64_t base = origin == SEEK_SET   ? 0
+                         : origin == SEEK_CUR ? static_cast<int64_t>(h.position)
+                                              : static_cast<int64_t>(h.end);
+    const int64_t to = base + offset;
+    if (to < 0) return -1;
+    h.position = static_cast<uint64_t>(to);
+    return 0;
+}
+
+long DLL_CALLCONV TellSink(fi_handle handle) {
+    return static_cast<long>(static_cast<SinkHandle*>(handle)->position);
+}
+
+// Encodes with FreeImage's writer into the sink; false when the library or a
+// write fails (`refused` tells the library's refusal apart). A BMP gets honest
+// size fields (see FixBmpSizeFields).
+bool EncodeInto(platform::SaveSink& sink, FIBITMAP* image, int fif, int flags, bool& refused) {
+    SinkHandle h{sink};
+    FreeImageIO io{ReadNothing, WriteToSink, SeekInSink, TellSink};
+    const bool encoded =
+        FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(fif), image, &io, &h, flags);
+    refused = !encoded && !h.failed;
+    if (!encoded || h.failed) return false;
+    if (fif != FIF_BMP || h.end < kBmpHeaderBytes) return true;
+    BYTE head[kBmpHeaderBytes];
+    std::memcpy(head, h.head, sizeof head);
+    FixBmpSizeFields(head, static_cast<size_t>(h.end));  // reads and writes the header only
+    return sink.WriteAt(2, head + 2, 4) && sink.WriteAt(34, head + 34, 4);
+}
+
+platform::SaveResult SaveFromMemory(const EncodedFile& file, const std::string& path) {
     if (!file) {
         platform::SaveResult failed;
         failed.error = "cannot write " + path + ": the picture cannot be encoded in this format";
         return failed;
     }
     return platform::SafeSaveBytes(path, file.data, file.size);
+}
+
+}  // namespace
+
+platform::SaveResult SaveOutputImage(FIBITMAP* image, const std::string& path, const RunState& run,
+                                     const Settings& s) {
+    EnsureFreeImage();
+    if (!image) return SaveFromMemory(EncodedFile(), path);
+    const bool exactPalette = run.conversion == "bmp" && run.outputBpp == 8 &&
+                              s.bmpColorTableKind() == ColorTableKind::Exact;
+    if (exactPalette) return SaveFromMemory(EncodeBmpExactPalette(image, run), path);
+
+    bool refused = false;
+    const platform::SaveResult streamed = platform::SafeSave(path, [&](platform::SaveSink& sink) {
+        return EncodeInto(sink, image, run.outputFif, run.saveFlags, refused);
+    });
+    if (refused) return SaveFromMemory(EncodedFile(), path);
+    if (streamed || platform::FileSize(path) < 0) return streamed;
+    // An existing output may be writable where its folder takes no temporary
+    // file: the picture is then encoded in memory and the save may overwrite
+    // the file in place (a failure that has another cause fails again).
+    return SaveFromMemory(EncodeImage(image, run.outputFif, run.saveFlags), path);
 }
 
 }  // namespace tarnwick
