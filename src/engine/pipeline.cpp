@@ -171,11 +171,8 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         width = static_cast<int>(FreeImage_GetWidth(image.get()));
         height = static_cast<int>(FreeImage_GetHeight(image.get()));
     };
-    // The first step that cannot make its picture names itself here.
+    // Why the first step that could not make its picture failed.
     std::string stepFailure;
-    const auto step = [&](const char* name) {
-        if (!image && stepFailure.empty()) stepFailure = name;
-    };
 
     // Runs one step on the current picture; a step that makes no picture
     // stops the file, and the first such step gives the reason.
