@@ -25,14 +25,7 @@ using tarnwick::test::WriteFile;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
-    }
-    return out + "'";
-}
+using tarnwick::test::Quote;
 
 // Runs the program with a private runtime folder and no terminal; the exit
 // code of the shell (128 + signal when the program was killed).

@@ -22,20 +22,13 @@ using tarnwick::test::WriteFile;
 
 namespace {
 
+using tarnwick::test::Quote;
+
 struct RunResult {
     int code = -1;
     std::vector<std::string> lines;
     std::string text;
 };
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
-    }
-    return out + "'";
-}
 
 // Runs the program with its own runtime folder (so runs never meet each
 // other's single-instance lock) and no terminal on stdin.

@@ -10,6 +10,7 @@
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
+using tarnwick::test::Quote;
 using tarnwick::test::ReadFile;
 using tarnwick::test::Suite;
 using tarnwick::test::TempDir;
@@ -20,12 +21,6 @@ struct Outcome {
     int code = -1;
     std::string out, err;
 };
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 Outcome RunAlone(const TempDir& dir, const std::vector<std::string>& args) {
     std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(dir.path()) + " HOME=" + Quote(dir.path()) +

@@ -17,6 +17,15 @@ namespace tarnwick::test {
 
 const std::string kPngSignature("\x89PNG\r\n\x1a\n", 8);
 
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
 std::string Be32(uint32_t v) {
     std::string s(4, '\0');
     for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));

@@ -34,6 +34,9 @@ extern const std::string kPngSignature;
 std::string PngHeaderChunk(uint32_t width, uint32_t height, int bitDepth, int colorType,
                            int interlace = 0);
 
+// `s` in single quotes for a shell command line.
+std::string Quote(const std::string& s);
+
 // Runs a shell command; returns its exit code and fills `output` with stdout.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
