@@ -23,6 +23,7 @@
 #include "settings/options.h"
 #include "settings/settings.h"
 #include "text/product.h"
+#include "text/text_util.h"
 
 using namespace tarnwick;
 
@@ -41,70 +42,20 @@ struct OptionDoc {
     std::vector<Keyword> keywords;  // keyword options only
 };
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-constexpr int kLastList = static_cast<int>(KeywordList::Timestamp);
-constexpr int kMaxKeywordNumber = 64;
-constexpr int kSentinel = 99;
-
-// A record whose number fields all hold the sentinel, so the field that an
-// option sets to a keyword's number stands out.
-Settings SentinelRecord() {
-    Settings s;
-    for (const FieldInfo& f : SettingsFields())
-        if (f.ref.IsNumber()) f.ref.SetNumber(s, kSentinel);
-    return s;
-}
-
-// The number field that the option writes, or nullptr.
-const FieldInfo* KeywordField(const std::string& option) {
-    Settings s = SentinelRecord();
-    ApplyOption(s, option, std::string());  // an unknown keyword reads as 0
-    for (const FieldInfo& f : SettingsFields())
-        if (f.ref.IsNumber() && f.ref.Number(s) == 0) return &f;
-    return nullptr;
-}
-
-// The keywords of a list as its names report them; the compression list
-// reports the group of the given output format.
-std::vector<Keyword> ListWords(KeywordList list, const std::string& format) {
+// The keywords a keyword option accepts, in lower case.
+std::vector<Keyword> KeywordsOf(const std::string& option) {
     std::vector<Keyword> words;
-    for (int n = 0; n < kMaxKeywordNumber; ++n) {
-        const std::string name = KeywordName(list, n, format);
-        if (!name.empty()) words.push_back({Lower(name), n});
-    }
+    for (const auto& [name, number] : OptionKeywords(option))
+        words.push_back({text::Lower(name), number});
     return words;
-}
-
-// The keywords a keyword option accepts: of all lists whose every keyword the
-// option reads as that keyword's number, the longest (the last on a tie).
-std::vector<Keyword> OptionKeywords(const std::string& option) {
-    const FieldInfo* field = KeywordField(option);
-    if (!field) return {};
-    const std::string format = field->tag ? field->tag : "";
-    std::vector<Keyword> best;
-    for (int l = 0; l <= kLastList; ++l) {
-        const std::vector<Keyword> words = ListWords(static_cast<KeywordList>(l), format);
-        if (words.empty() || words.size() < best.size()) continue;
-        const bool readsAll = std::all_of(words.begin(), words.end(), [&](const Keyword& k) {
-            Settings s = SentinelRecord();
-            ApplyOption(s, option, k.name);
-            return field->ref.Number(s) == k.number;
-        });
-        if (readsAll) best = words;
-    }
-    return best;
 }
 
 std::vector<OptionDoc> TableOptions() {
     std::vector<OptionDoc> options;
     for (const std::string& name : OptionNames()) {
-        OptionDoc o{Lower(name), OptionKind::Text, {}};
+        OptionDoc o{text::Lower(name), OptionKind::Text, {}};
         FindOption(name, &o.kind);
-        if (o.kind == OptionKind::Keyword) o.keywords = OptionKeywords(name);
+        if (o.kind == OptionKind::Keyword) o.keywords = KeywordsOf(name);
         options.push_back(o);
     }
     return options;

@@ -316,6 +316,21 @@ std::vector<std::string> OptionNames() {
     return names;
 }
 
+std::vector<std::pair<std::string, int>> OptionKeywords(const std::string& name) {
+    constexpr int kMostKeywords = 64;
+    const auto& options = Options();
+    auto it = options.find(text::Upper(name));
+    if (it == options.end() || it->second.info->kind != OptionKind::Keyword) return {};
+    const FieldInfo* field = FindField(it->second.info->field);
+    const std::string format = field && field->tag ? field->tag : "";
+    std::vector<std::pair<std::string, int>> words;
+    for (int n = 0; n < kMostKeywords; ++n) {
+        std::string keyword = KeywordName(it->second.info->list, n, format);
+        if (!keyword.empty()) words.emplace_back(std::move(keyword), n);
+    }
+    return words;
+}
+
 bool FindOption(const std::string& name, OptionKind* kind) {
     const auto& options = Options();
     auto it = options.find(text::Upper(name));

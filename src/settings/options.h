@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/settings.h"
@@ -60,5 +61,9 @@ bool ApplyOption(Settings& s, const std::string& name, const std::string& value,
 bool FindOption(const std::string& name, OptionKind* kind = nullptr);
 // The names of all options of the table, in table order.
 std::vector<std::string> OptionNames();
+// The keywords a keyword option takes, each with its number, as KeywordName
+// reports them (one name a number; for a compression option the names of its
+// output format's group). Empty for an option that takes no keyword.
+std::vector<std::pair<std::string, int>> OptionKeywords(const std::string& name);
 
 }  // namespace tarnwick
