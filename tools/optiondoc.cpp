@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "settings/fields.h"
 #include "settings/options.h"
 #include "settings/settings.h"
 #include "text/product.h"
