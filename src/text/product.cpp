@@ -3,9 +3,13 @@
 namespace tarnwick {
 
 std::string VersionText(int version) {
-    std::string text = std::to_string(version);
-    if (text.size() > 1) text.insert(1, ".");
-    if (text.size() > 3) text.insert(3, ".");
+    // A point after the first and after the second digit: 291 -> "2.9.1".
+    const std::string digits = std::to_string(version);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i == 1 || i == 2) text += '.';
+        text += digits[i];
+    }
     if (!text.empty() && text.back() == '0') text = text.substr(0, 3);
     return text;
 }
