@@ -5,6 +5,7 @@
 
 #include "app/cli.h"
 #include "platform/platform.h"
+#include "platform/safe_save.h"
 #include "text/product.h"
 
 namespace {
@@ -26,6 +27,7 @@ int RunWindowMode(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    tarnwick::platform::IgnoreFileSizeSignal();
     // A second copy ends at once, silently, whatever it was asked to do.
     if (!tarnwick::platform::AcquireSingleInstance(tarnwick::WindowTitle())) return 1;
 

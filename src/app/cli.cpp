@@ -179,7 +179,7 @@ std::string RunOptionValue(const std::vector<std::string>& params, size_t& i,
 // first refused value ends it.
 ScanResult ScanOptions(const std::vector<std::string>& params, Settings& settings, RunState& run) {
     ScanResult scan;
-    const auto refuse = [&scan](const char* text) {
+    const auto refuse = [&scan](const std::string& text) {
         scan.errorText = text;
         return scan;
     };
@@ -209,7 +209,10 @@ ScanResult ScanOptions(const std::vector<std::string>& params, Settings& setting
             std::string value = kind == OptionKind::Flag ? std::string() : OptionValue(params[i]);
             if (kind != OptionKind::Flag && RejectedLongValue(value))
                 return refuse("Incorrect number of parameters");
-            ApplyOption(settings, key, value);
+            // A number beyond 32 bits is an invalid value of its option.
+            if (bool outOfRange = false;
+                ApplyOption(settings, key, value, false, &outOfRange), outOfRange)
+                return refuse("Invalid " + text::Lower(key.substr(2)) + " value");
         }
     }
     return scan;

@@ -419,7 +419,9 @@ int RunCliConversion(bool quiet) {
     status(CatalogText("General", "Converting"));
     WorkerSinks sinks;
     sinks.debugLine = [](const std::string& line) { WriteLine(line); };
-    starter->Start(sinks);
+    std::string why;
+    if (!starter->Start(sinks, &why))
+        platform::WriteErrorLine("tarnwick: " + run.inputPath + ": " + why);
     const int converted = starter->Wait();
     if (converted == 0) {
         WriteLine(CatalogText("Msg", "Conversion is not complete"));

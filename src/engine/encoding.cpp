@@ -142,6 +142,25 @@ void FixBmpSizeFields(BYTE* data, size_t size) {
         put(34, static_cast<uint32_t>(size - pixelOffset));
 }
 
+void ClearRle8Padding(BYTE* data, size_t size) {
+    size_t i = 0;
+    while (i + 1 < size) {
+        const BYTE count = data[i];
+        const BYTE code = data[i + 1];
+        if (count != 0 || code < 2) {  // a run, an end of line or of the picture
+            i += 2;
+        } else if (code == 2) {  // a move: two more bytes
+            i += 4;
+        } else {  // `code` bytes as they are, padded to an even count
+            i += 2 + code;
+            if ((code & 1) != 0) {
+                if (i < size) data[i] = 0;
+                ++i;
+            }
+        }
+    }
+}
+
 EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
     EncodedFile file;
     if (!image) return file;
@@ -154,7 +173,12 @@ EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
     DWORD size = 0;
     if (!FreeImage_AcquireMemory(file.stream.get(), &data, &size) || !data || size == 0)
         return EncodedFile();
-    if (fif == FIF_BMP) FixBmpSizeFields(data, size);
+    if (fif == FIF_BMP) {
+        FixBmpSizeFields(data, size);
+        const uint32_t pixelOffset = size >= 54 ? GetLe32(data + 10) : 0;
+        if (pixelOffset >= 54 && pixelOffset <= size && GetLe32(data + 30) == 1)  // BI_RLE8
+            ClearRle8Padding(data + pixelOffset, size - pixelOffset);
+    }
     file.data = data;
     file.size = size;
     return file;

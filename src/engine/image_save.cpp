@@ -1,8 +1,10 @@
 #include "engine/image_save.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/bitmap.h"
 #include "engine/encoding.h"
@@ -23,6 +25,10 @@ struct SinkHandle {
     uint64_t end = 0;
     bool failed = false;
     BYTE head[kBmpHeaderBytes] = {};
+    // For an RLE8 BMP: where the pixel data starts (each later write is a
+    // whole line of commands), and a copy whose pad bytes are cleared.
+    uint64_t rleFrom = UINT64_MAX;
+    std::vector<BYTE> rleLine;
 };
 
 unsigned DLL_CALLCONV ReadNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
@@ -30,6 +36,12 @@ unsigned DLL_CALLCONV ReadNothing(void*, unsigned, unsigned, fi_handle) { return
 unsigned DLL_CALLCONV WriteToSink(void* buffer, unsigned size, unsigned count, fi_handle handle) {
     auto& h = *static_cast<SinkHandle*>(handle);
     const uint64_t bytes = static_cast<uint64_t>(size) * count;
+    if (h.position >= h.rleFrom && bytes > 0) {
+        const BYTE* p = static_cast<const BYTE*>(buffer);
+        h.rleLine.assign(p, p + bytes);
+        ClearRle8Padding(h.rleLine.data(), h.rleLine.size());
+        buffer = h.rleLine.data();
+    }
     if (h.failed || !h.sink.WriteAt(h.position, buffer, static_cast<size_t>(bytes))) {
         h.failed = true;
         return 0;
@@ -63,7 +75,9 @@ long DLL_CALLCONV TellSink(fi_handle handle) {
 // write fails (`refused` tells the library's refusal apart). A BMP gets honest
 // size fields (see FixBmpSizeFields).
 bool EncodeInto(platform::SaveSink& sink, FIBITMAP* image, int fif, int flags, bool& refused) {
-    SinkHandle h{sink};
+    SinkHandle h{sink, 0, 0, false, {}, UINT64_MAX, {}};
+    if (fif == FIF_BMP && (flags & BMP_SAVE_RLE) && FreeImage_GetBPP(image) == 8)
+        h.rleFrom = kBmpHeaderBytes + uint64_t{4} * FreeImage_GetColorsUsed(image);
     FreeImageIO io{ReadNothing, WriteToSink, SeekInSink, TellSink};
     const bool encoded =
         FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(fif), image, &io, &h, flags);

@@ -2,6 +2,8 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "engine/encoding.h"
@@ -10,6 +12,7 @@
 #include "engine/input_list.h"
 #include "engine/limits.h"
 #include "engine/naming.h"
+#include "engine/png_chunks.h"
 #include "engine/png_guard.h"
 #include "engine/steps.h"
 #include "engine/stream_convert.h"
@@ -38,9 +41,53 @@ Bitmap NormaliseType(Bitmap image) {
     }
 }
 
+unsigned DLL_CALLCONV ReadFiltered(void* buffer, unsigned size, unsigned count, fi_handle h) {
+    if (size == 0) return 0;
+    auto& filter = *static_cast<PngChunkFilter*>(h);
+    return static_cast<unsigned>(filter.Read(buffer, static_cast<size_t>(size) * count) / size);
+}
+
+unsigned DLL_CALLCONV WriteNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
+
+int DLL_CALLCONV SeekFiltered(fi_handle h, long offset, int origin) {
+    auto& filter = *static_cast<PngChunkFilter*>(h);
+    if (origin == SEEK_END) return -1;
+    const int64_t base = origin == SEEK_CUR ? static_cast<int64_t>(filter.Tell()) : 0;
+    if (base + offset < 0) return -1;
+    return filter.Seek(static_cast<uint64_t>(base + offset)) ? 0 : -1;
+}
+
+long DLL_CALLCONV TellFiltered(fi_handle h) {
+    return static_cast<long>(static_cast<PngChunkFilter*>(h)->Tell());
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const noexcept {
+        if (f) std::fclose(f);
+    }
+};
+
+// The library's PNG loader, fed the file without its text chunks. A grey
+// picture below 8 bits is widened to 8-bit levels (0, 85, 170, 255 for two
+// bits); its transparent level is widened the same way, so the level the
+// file names is the one that becomes transparent.
 Bitmap DecodePng(const std::string& path) {
-    Bitmap image(FreeImage_Load(FIF_PNG, path.c_str(), 0));
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return Bitmap();
+    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
+    PngChunkFilter filter(file.get());
+    FreeImageIO io{ReadFiltered, WriteNothing, SeekFiltered, TellFiltered};
+    Bitmap image(FreeImage_LoadFromHandle(FIF_PNG, &io, &filter, 0));
     if (!image) return image;
+    const int depth = filter.bitDepth();
+    if (filter.colorType() == 0 && (depth == 1 || depth == 2 || depth == 4) &&
+        filter.transparentGrey() && FreeImage_GetBPP(image.get()) == 8) {
+        BYTE table[256];
+        std::memset(table, 0xFF, sizeof table);
+        const unsigned level = *filter.transparentGrey() * (255u / ((1u << depth) - 1));
+        if (level < 256) table[level] = 0;
+        FreeImage_SetTransparencyTable(image.get(), table, 256);
+    }
     return NormaliseType(std::move(image));
 }
 
@@ -165,6 +212,20 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     run.sourceBpp = image ? static_cast<int32_t>(FreeImage_GetBPP(image.get())) : 0;
     if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
         return fail(FileFailure::DecodeFailed, "cannot decode the picture");
+
+    // The output size is known before the rotation and the resize do their
+    // work: a picture that can never be a BMP is refused at once.
+    ResolveOutputBpp(reg, run);
+    if (run.conversion == "bmp" && (s.doImageRotation || s.doImageResize)) {
+        uint64_t expectedW = 0, expectedH = 0;
+        std::string why;
+        if (ExpectedStepSize(static_cast<int>(FreeImage_GetWidth(image.get())),
+                             static_cast<int>(FreeImage_GetHeight(image.get())), s, &expectedW,
+                             &expectedH) &&
+            run.outputBpp > 0)
+            BmpSizeAllowed(expectedW, expectedH, static_cast<unsigned>(run.outputBpp), &why);
+        if (!why.empty()) return fail(FileFailure::StepFailed, why);
+    }
 
     int width = 0, height = 0;
     auto readSize = [&] {

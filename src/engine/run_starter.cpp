@@ -1,5 +1,7 @@
 #include "engine/run_starter.h"
 
+#include <system_error>
+
 #include "engine/encoding.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
@@ -61,7 +63,7 @@ void RunStarter::PrepareEncoding() {
     PrepareOutputEncoding(registry_, settings_, run_, run_.conversion);
 }
 
-void RunStarter::Start(WorkerSinks sinks) {
+bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
     {
         std::lock_guard<std::mutex> lock(progressLock_);
         progress_.currentIndex = 0;
@@ -77,10 +79,18 @@ void RunStarter::Start(WorkerSinks sinks) {
     finished_ = false;
     std::function<void()> body = body_;
     if (!body) body = [this, sinks] { RunConversionWorker(context_, sinks); };
-    thread_ = std::thread([this, body] {
-        body();
+    try {
+        thread_ = std::thread([this, body] {
+            body();
+            finished_ = true;
+        });
+    } catch (const std::system_error& e) {
+        // At the process limit, say: the run ends at once, nothing converted.
         finished_ = true;
-    });
+        if (why) *why = std::string("cannot start the conversion: ") + e.code().message();
+        return false;
+    }
+    return true;
 }
 
 int RunStarter::Wait() {

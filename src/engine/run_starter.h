@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "engine/format_registry.h"
@@ -60,8 +61,10 @@ public:
     void PrepareEncoding();
 
     // Resets the progress record and starts the worker. Failed files are
-    // reported to sinks.failure (standard error when none is given).
-    void Start(WorkerSinks sinks = {});
+    // reported to sinks.failure (standard error when none is given). False,
+    // with the reason in `why`, when no thread can be started: the run is
+    // then finished with nothing converted.
+    bool Start(WorkerSinks sinks = {}, std::string* why = nullptr);
     bool Finished() const { return finished_; }
     // Waits for the worker; the number of files converted.
     int Wait();

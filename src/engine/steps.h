@@ -20,6 +20,10 @@ Bitmap RotateImage(Bitmap image, const Settings& s, std::string* why = nullptr);
 Bitmap ResizeImage(Bitmap image, int width, int height, const Settings& s,
                    std::string* why = nullptr);
 void FlipImage(FIBITMAP* image, const Settings& s);
+// The size a w x h picture will have after the rotation and the resize, at
+// least (a turn by an odd angle may add a pixel); false when that size is
+// beyond what a bitmap can hold. Lets a file be refused before the work.
+bool ExpectedStepSize(int w, int h, const Settings& s, uint64_t* outW, uint64_t* outH);
 // Percentages past the integer range give its largest (or smallest) value.
 int TargetDimension(int value, int unit, int current);
 FREE_IMAGE_FILTER ResizeFilterFor(int algorithm);

@@ -18,6 +18,7 @@
 
 #include "engine/encoding.h"
 #include "engine/naming.h"
+#include "engine/png_chunks.h"
 #include "platform/platform.h"
 #include "platform/safe_save.h"
 
@@ -160,7 +161,7 @@ bool SetLoaderTransformations(png_structp png, png_infop info) {
 
 // Fills the layout from the header after the transformations, as the
 // library's loader builds its bitmap header. False for a result it refuses.
-bool ReadLayout(png_structp png, png_infop info, DecodedLayout* out) {
+bool ReadLayout(png_structp png, png_infop info, int sourceBitDepth, DecodedLayout* out) {
     if (setjmp(png_jmpbuf(png))) return false;
     DecodedLayout& d = *out;
     d.width = png_get_image_width(png, info);
@@ -240,9 +241,14 @@ bool ReadLayout(png_structp png, png_infop info, DecodedLayout* out) {
         int count = 0;
         BYTE single[256];
         if (colorType == PNG_COLOR_TYPE_GRAY && transColor) {
-            if (transColor->gray < 256) {
+            // A grey level below 8 bits names a level of the widened
+            // samples: level 1 of two bits is 85.
+            unsigned level = transColor->gray;
+            if (sourceBitDepth == 1 || sourceBitDepth == 2 || sourceBitDepth == 4)
+                level *= 255u / ((1u << sourceBitDepth) - 1);
+            if (level < 256 || transColor->gray < 256) {
                 std::memset(single, 0xFF, sizeof single);
-                single[transColor->gray] = 0;
+                if (level < 256) single[level] = 0;
                 table = single;
                 count = 256;
             } else if (transAlpha && pixelDepth <= 8) {
@@ -287,6 +293,9 @@ bool ReadEnd(png_structp png, png_infop info) {
 bool StartReading(png_structp png, png_infop info) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_sig_bytes(png, 8);
+    // Text is never used: its chunks are passed over, never inflated.
+    static const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
     png_read_info(png, info);
     return true;
 }
@@ -332,9 +341,10 @@ public:
         png_set_read_fn(png_, &source, ReadFromSource);
         if (!StartReading(png_, info_)) return Fail(error_.text);
         if (prepared && !SkipPixelChecksums(png_)) return Fail(error_.text);
+        const int sourceBitDepth = png_get_bit_depth(png_, info_);
         if (!SetLoaderTransformations(png_, info_))
             return Fail(error_.text[0] ? error_.text : "a PNG type the decoder does not take");
-        if (!ReadLayout(png_, info_, &layout_))
+        if (!ReadLayout(png_, info_, sourceBitDepth, &layout_))
             return Fail(error_.text[0] ? error_.text : "a PNG type the decoder does not take");
         if (!AllowBenignErrors(png_)) return Fail(error_.text);
         return true;
@@ -535,6 +545,10 @@ private:
             if (!ReadBytes(head, 8)) return nullptr;
             const uint32_t length = GetBe32(head);
             if (length > 0x7FFFFFFFu) return "PNG unsigned integer out of range";
+            if (IsPngTextChunk(head + 4)) {  // never used: passed over unread
+                if (std::fseek(file_, static_cast<long>(length) + 4, SEEK_CUR) != 0) return nullptr;
+                continue;
+            }
             const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
             if (idat && !pixelsDone_) {
                 if (const char* e = FeedIdat(head, length)) return e;
@@ -598,7 +612,10 @@ private:
             if (!StartStoredStream()) return kCancelled;
         }
         uLong crc = crc32(0, head + 4, 4);
-        BYTE input[65536];
+        // The pixel data goes to zlib in the pieces libpng reads (8 KiB of
+        // a chunk at a time), so a damaged zlib checksum is found exactly
+        // where libpng finds it: in the piece that ends the last row.
+        BYTE input[8192];
         uint32_t left = length;
         while (left > 0) {
             const uint32_t n = std::min<uint32_t>(left, sizeof input);
@@ -644,15 +661,22 @@ private:
             if (ret == Z_STREAM_END) {
                 zlibEnded_ = true;
             } else if (ret != Z_OK && ret != Z_BUF_ERROR) {
-                // Broken pixel data before the last row stops the decode;
-                // after it libpng lets it pass.
-                if (produced_ < expected_) return "IDAT: invalid compressed data";
-                zlibEnded_ = true;
+                // Broken pixel data, or a wrong checksum read together with
+                // the last row, stops the decode as it stops libpng; a
+                // checksum in a later piece is not read, as libpng lets it
+                // pass there.
+                return ret == Z_DATA_ERROR && z_.msg ? DataError(z_.msg)
+                                                     : "IDAT: invalid compressed data";
             } else if (z_.avail_out > 0) {
                 break;  // all of this input is used: wait for the next
             }
         }
         return nullptr;
+    }
+
+    const char* DataError(const char* zlibMessage) {
+        std::snprintf(dataError_, sizeof dataError_, "IDAT: %s", zlibMessage);
+        return dataError_;
     }
 
     bool PutStoredBlock(const BYTE* data, size_t size) {
@@ -692,6 +716,7 @@ private:
     unsigned bitDepth_ = 0, channels_ = 0;
     uint64_t expected_ = 0;
     uint64_t produced_ = 0;
+    char dataError_[96] = {};
 };
 
 // ---- From decoded rows to BMP rows ----------------------------------------

@@ -169,25 +169,66 @@ FREE_IMAGE_FILTER ResizeFilterFor(int algorithm) {
     }
 }
 
-Bitmap ResizeImage(Bitmap image, int w, int h, const Settings& s, std::string* why) {
-    if (!image) return image;
-    if (!s.doImageResize) return image;
-    if (w <= 0 || h <= 0) return image;
+namespace {
 
+// The size a resize of a w x h picture asks for; false when the picture keeps
+// its size.
+bool ResizeTarget(int w, int h, const Settings& s, double* outW, double* outH) {
+    if (!s.doImageResize || w <= 0 || h <= 0) return false;
     const int nw = TargetDimension(s.imageWidth, s.imageWidthUnit, w);
     const int nh = TargetDimension(s.imageHeight, s.imageHeightUnit, h);
-    if (nw <= 0 || nh <= 0) return image;
-    if (nw == w && nh == h) return image;
-    if (s.resizeScope() == ResizeScope::LargeImages && w < nw && h < nh) return image;
+    if (nw <= 0 || nh <= 0) return false;
+    if (nw == w && nh == h) return false;
+    if (s.resizeScope() == ResizeScope::LargeImages && w < nw && h < nh) return false;
+    *outW = nw;
+    *outH = nh;
+    if (s.keepAspectRatio != 0) KeepAspect(w, h, nw, nh, *outW, *outH);
+    return true;
+}
 
-    double outW = nw, outH = nh;
-    if (s.keepAspectRatio != 0) KeepAspect(w, h, nw, nh, outW, outH);
-    auto side = [](double v) {
-        return v >= 1e15 ? std::string("1000000000000000+")
-                         : std::to_string(static_cast<long long>(v));
-    };
+std::string SideText(double v) {
+    return v >= 1e15 ? std::string("1000000000000000+") : std::to_string(static_cast<long long>(v));
+}
+
+}  // namespace
+
+bool ExpectedStepSize(int w, int h, const Settings& s, uint64_t* outW, uint64_t* outH) {
+    double cw = w, ch = h;
+    const int angle = s.imageRotation;
+    if (s.doImageRotation && angle > 0 && angle < 360 && s.imageRotationType == 0) {
+        if (angle % 180 == 90) {
+            std::swap(cw, ch);
+        } else if (angle % 90 != 0) {
+            // The turned picture's box, rounded down: the library's box is
+            // never smaller.
+            const double rad = static_cast<double>(angle) * 3.14159265358979323846 / 180.0;
+            const double c = std::fabs(std::cos(rad)), sn = std::fabs(std::sin(rad));
+            const double bw = std::floor(cw * c + ch * sn), bh = std::floor(cw * sn + ch * c);
+            cw = bw;
+            ch = bh;
+        }
+    }
+    if (cw > static_cast<double>(kMaxBitmapSide) || ch > static_cast<double>(kMaxBitmapSide))
+        return false;
+    double rw = 0, rh = 0;
+    if (ResizeTarget(static_cast<int>(cw), static_cast<int>(ch), s, &rw, &rh)) {
+        if (rw < 1 || rh < 1 || rw > static_cast<double>(kMaxBitmapSide) ||
+            rh > static_cast<double>(kMaxBitmapSide))
+            return false;
+        cw = rw;
+        ch = rh;
+    }
+    *outW = static_cast<uint64_t>(cw);
+    *outH = static_cast<uint64_t>(ch);
+    return true;
+}
+
+Bitmap ResizeImage(Bitmap image, int w, int h, const Settings& s, std::string* why) {
+    if (!image) return image;
+    double outW = 0, outH = 0;
+    if (!ResizeTarget(w, h, s, &outW, &outH)) return image;
     const std::string impossible =
-        "resize to " + side(outW) + " x " + side(outH) + " is impossible";
+        "resize to " + SideText(outW) + " x " + SideText(outH) + " is impossible";
     // A side that rounds to nothing, or past what a bitmap can have.
     if (outW < 1 || outH < 1 || outW > static_cast<double>(kMaxBitmapSide) ||
         outH > static_cast<double>(kMaxBitmapSide))
@@ -205,7 +246,8 @@ Bitmap ResizeImage(Bitmap image, int w, int h, const Settings& s, std::string* w
 
     image.reset(FreeImage_Rescale(image.get(), static_cast<int>(W), static_cast<int>(H),
                                   ResizeFilterFor(s.imageResizeAlgorithm)));
-    if (!image) return Fail(why, "resize to " + side(outW) + " x " + side(outH) + " failed");
+    if (!image)
+        return Fail(why, "resize to " + SideText(outW) + " x " + SideText(outH) + " failed");
     return image;
 }
 

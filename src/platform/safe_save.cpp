@@ -4,17 +4,21 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <random>
+#include <vector>
 
 namespace tarnwick::platform {
 
@@ -56,25 +60,73 @@ void ReleaseTemp(int slot) {
     if (slot >= 0) g_tempSlots[slot].state.store(kSlotFree);
 }
 
-extern "C" void RemoveTempsAndRaise(int sig) {
-    const int savedErrno = errno;
+// While an existing file is overwritten in place, the three signals only
+// note themselves: the overwrite ends first, then the process ends as the
+// signal says. A half-overwritten file would be neither the old nor the new.
+std::atomic<int> g_holdSignals{0};
+volatile sig_atomic_t g_heldSignal = 0;
+
+void RemoveTempsAndEnd(int sig) {
     for (TempSlot& slot : g_tempSlots)
         if (slot.state.load() == kSlotActive) ::unlink(slot.path);
-    errno = savedErrno;
-    // The handler was installed with SA_RESETHAND: the default action is back
-    // and takes effect when the handler returns.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(sig, &action, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     ::raise(sig);
 }
 
+extern "C" void OnEndingSignal(int sig) {
+    const int savedErrno = errno;
+    g_heldSignal = sig;  // first, so the end of a held overwrite always sees it
+    if (g_holdSignals.load() == 0) RemoveTempsAndEnd(sig);
+    errno = savedErrno;
+}
+
+// Holds the ending signals for its lifetime; a signal that came meanwhile
+// takes effect when it ends.
+class HeldSignals {
+public:
+    HeldSignals() { g_holdSignals.fetch_add(1); }
+    ~HeldSignals() {
+        if (g_holdSignals.fetch_sub(1) == 1 && g_heldSignal != 0) RemoveTempsAndEnd(g_heldSignal);
+    }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+};
+
 // --- Paths -----------------------------------------------------------------
+
+// A symbolic link another user planted in a shared sticky folder (such as
+// /tmp) is not followed: the kernel refuses such links to everybody but
+// their owner and the folder's owner, and so does the save, which follows
+// links itself.
+bool PlantedLink(const std::string& link, const struct stat& linkStat) {
+    struct stat folder {};
+    if (::stat(FolderPart(link, "/").empty() ? "." : FolderPart(link, "/").c_str(), &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return shared && linkStat.st_uid != ::geteuid() && linkStat.st_uid != folder.st_uid;
+}
+
+constexpr const char* kPlantedLink =
+    "a symbolic link of another user in a shared folder is not followed";
 
 // Follows symbolic links to the file that is really replaced. A dangling
 // link gives the path it points to (the save creates that file).
-std::optional<std::string> FinalTarget(const std::string& target, int* error) {
+std::optional<std::string> FinalTarget(const std::string& target, int* error, bool* planted) {
     std::string path = target;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        if (PlantedLink(path, st)) {
+            *planted = true;
+            return std::nullopt;
+        }
         char buffer[PATH_MAX];
         const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
         if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) {
@@ -154,6 +206,20 @@ private:
     int error_ = 0;
 };
 
+// Copies the first `size` bytes of the file `from` into `to`.
+bool CopyFileBytes(int from, uint64_t size, FileSink& to) {
+    std::vector<char> buffer(1 << 20);
+    for (uint64_t at = 0; at < size;) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - at));
+        const ssize_t n = ::pread(from, buffer.data(), want, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        if (!to.WriteAt(at, buffer.data(), static_cast<size_t>(n))) return false;
+        at += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
 // The old file's state that the new file keeps.
 struct OldFile {
     bool exists = false;
@@ -163,10 +229,12 @@ struct OldFile {
     off_t size = 0;
 };
 
-// Overwrites an existing file in place: for a target whose folder we may not
-// change but whose file we may. Only for bytes already in memory.
-SaveResult OverwriteInPlace(const std::string& target, const std::string& path,
-                            const std::vector<SaveBuffer>& parts, const OldFile& old,
+// Overwrites an existing file in place with `total` bytes that `write` puts
+// into it: for a target whose folder we may not change but whose file we
+// may. The bytes are complete before this starts (in memory or in a
+// finished temporary file), and the ending signals wait until it is done.
+SaveResult OverwriteInPlace(const std::string& target, const std::string& path, uint64_t total,
+                            const std::function<bool(FileSink&)>& write, const OldFile& old,
                             int folderError) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return Failure(target, folderError);
@@ -175,8 +243,7 @@ SaveResult OverwriteInPlace(const std::string& target, const std::string& path,
         ::close(fd);
         return Failure(target, folderError);
     }
-    uint64_t total = 0;
-    for (const SaveBuffer& part : parts) total += part.size;
+    const HeldSignals held;
 
     // Reserve the room first: a full disk then fails before any old byte
     // is overwritten. File systems without reservation go on without it.
@@ -192,21 +259,102 @@ SaveResult OverwriteInPlace(const std::string& target, const std::string& path,
     }
 
     FileSink sink(fd);
-    bool ok = true;
-    for (const SaveBuffer& part : parts)
-        if (!(ok = sink.Write(part.data, part.size))) break;
-    int error = sink.error();
+    bool ok = write(sink);
+    int error = sink.error() ? sink.error() : EIO;
     if (ok && ::ftruncate(fd, static_cast<off_t>(total)) != 0) ok = false, error = errno;
     if (ok && ::fsync(fd) != 0) ok = false, error = errno;
     if (::close(fd) != 0 && ok) ok = false, error = errno;
     return ok ? SaveResult{true, {}} : Failure(target, error);
 }
 
+// Where the new bytes are written before they take the target's place.
+struct TempFile {
+    int fd = -1;
+    bool unnamed = false;  // O_TMPFILE: no name until it is complete
+    bool beside = true;    // in the target's folder (else a scratch file elsewhere)
+    std::string name;      // the named temporary file, when there is one
+    int slot = -1;         // its slot for the signal handler
+    int error = 0;         // why none could be made
+
+    ~TempFile() {
+        if (fd >= 0) ::close(fd);
+        if (!name.empty()) ::unlink(name.c_str());
+        ReleaseTemp(slot);
+    }
+    // The file now has its final name (or is gone): nothing to clean up.
+    void Forget() {
+        name.clear();
+        ReleaseTemp(slot);
+        slot = -1;
+    }
+};
+
+bool UnnamedFilesWork() {
+    static const bool work = ::access("/proc/self/fd", X_OK) == 0;
+    return work;
+}
+
+// An unnamed file in `folder` where the file system has them, so a killed
+// process leaves nothing behind; else a short named file.
+void MakeTemp(const std::string& folder, mode_t mode, TempFile* t) {
+#ifdef O_TMPFILE
+    if (UnnamedFilesWork()) {
+        t->fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+        if (t->fd >= 0) {
+            t->unnamed = true;
+            return;
+        }
+        if (errno == EACCES || errno == EPERM || errno == EROFS || errno == ENOSPC) {
+            t->error = errno;
+            return;
+        }
+    }
+#endif
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        t->name = folder + ShortTempName();
+        t->slot = RegisterTemp(t->name);
+        t->fd = ::open(t->name.c_str(),
+                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+        if (t->fd >= 0) return;
+        t->error = errno;
+        t->name.clear();
+        ReleaseTemp(t->slot);
+        t->slot = -1;
+        if (t->error != EEXIST) return;
+    }
+}
+
+// Gives a finished unnamed file a short name in `folder`.
+int NameTemp(const std::string& folder, TempFile* t) {
+    const std::string fdPath = "/proc/self/fd/" + std::to_string(t->fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        t->name = folder + ShortTempName();
+        t->slot = RegisterTemp(t->name);
+        if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, t->name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        const int error = errno;
+        t->name.clear();
+        ReleaseTemp(t->slot);
+        t->slot = -1;
+        if (error != EEXIST) return error;
+    }
+    return EEXIST;
+}
+
+std::string ScratchFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = tmp && tmp[0] == '/' ? tmp : "/tmp";
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}
+
 SaveResult Save(const std::string& target, const std::function<bool(SaveSink&)>& fill,
                 const std::vector<SaveBuffer>* inMemory) {
     if (target.empty()) return Failure(target, ENOENT);
     int error = 0;
-    const std::optional<std::string> finalPath = FinalTarget(target, &error);
+    bool planted = false;
+    const std::optional<std::string> finalPath = FinalTarget(target, &error, &planted);
+    if (planted) return Failure(target, kPlantedLink);
     if (!finalPath) return Failure(target, error);
     const std::string& path = *finalPath;
     if (path.empty() || path.back() == '/') return Failure(target, EISDIR);
@@ -220,60 +368,68 @@ SaveResult Save(const std::string& target, const std::function<bool(SaveSink&)>&
                       st.st_size};
     }
 
+    // The temporary file starts private; an old file's mode is put on it
+    // when it is complete, a new file gets what the umask allows.
     const std::string folder = FolderPart(path, "/");
-    std::string temp;
-    int fd = -1;
-    int slot = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + ShortTempName();
-        slot = RegisterTemp(temp);
-        // The temporary file starts private; an old file's mode is put on it
-        // when it is complete, a new file gets what the umask allows.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                    old.exists ? 0600 : 0666);
-        if (fd < 0) {
-            error = errno;
-            ReleaseTemp(slot);
-            slot = -1;
-            if (error != EEXIST) break;
+    TempFile temp;
+    MakeTemp(folder, old.exists ? 0600 : 0666, &temp);
+    if (temp.fd < 0) {
+        const int folderError = temp.error;
+        const bool mayOverwrite = old.exists && (folderError == EACCES || folderError == EPERM);
+        if (!mayOverwrite) return Failure(target, folderError);
+        // The folder takes no new file, but the old file may be writable.
+        if (inMemory) {
+            uint64_t total = 0;
+            for (const SaveBuffer& part : *inMemory) total += part.size;
+            return OverwriteInPlace(
+                target, path, total,
+                [&](FileSink& sink) {
+                    for (const SaveBuffer& part : *inMemory)
+                        if (!sink.Write(part.data, part.size)) return false;
+                    return true;
+                },
+                old, folderError);
         }
-    }
-    if (fd < 0) {
-        if (inMemory && old.exists && (error == EACCES || error == EPERM))
-            return OverwriteInPlace(target, path, *inMemory, old, error);
-        return Failure(target, error);
+        // Bytes made on the fly are finished in a scratch file first.
+        MakeTemp(ScratchFolder(), 0600, &temp);
+        if (temp.fd < 0) return Failure(target, folderError);
+        temp.beside = false;
     }
 
-    FileSink sink(fd);
+    FileSink sink(temp.fd);
     bool ok = fill(sink);
     error = sink.error();
+    if (ok && !temp.beside) {
+        return OverwriteInPlace(
+            target, path, sink.end(),
+            [&](FileSink& to) { return CopyFileBytes(temp.fd, sink.end(), to); }, old, EACCES);
+    }
     if (ok && old.exists) {
         // Owner first: a change of owner clears set-id bits that the mode
         // then puts back. Only root (or a group member) may change them; the
         // file is saved anyway.
         if ((old.uid != ::geteuid() || old.gid != ::getegid()) &&
-            ::fchown(fd, old.uid, old.gid) != 0) {
+            ::fchown(temp.fd, old.uid, old.gid) != 0) {
         }
-        if (::fchmod(fd, old.mode) != 0) ok = false, error = errno;
+        if (::fchmod(temp.fd, old.mode) != 0) ok = false, error = errno;
     }
-    if (ok && ::fsync(fd) != 0) ok = false, error = errno;
-    if (::close(fd) != 0 && ok) ok = false, error = errno;
-    bool renameRefused = false;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
+    if (ok && ::fsync(temp.fd) != 0) ok = false, error = errno;
+    if (ok && temp.unnamed) {
+        if (const int e = NameTemp(folder, &temp)) ok = false, error = e;
+    }
+    if (!ok) return Failure(target, error);
+    if (::rename(temp.name.c_str(), path.c_str()) != 0) {
         error = errno;
-        renameRefused = error == EACCES || error == EPERM;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        ReleaseTemp(slot);
         // A sticky folder (such as /tmp) lets us create files but not
         // replace another user's file, even one we may write.
-        if (renameRefused && inMemory && old.exists)
-            return OverwriteInPlace(target, path, *inMemory, old, error);
+        if (old.exists && (error == EACCES || error == EPERM)) {
+            return OverwriteInPlace(
+                target, path, sink.end(),
+                [&](FileSink& to) { return CopyFileBytes(temp.fd, sink.end(), to); }, old, error);
+        }
         return Failure(target, error);
     }
-    ReleaseTemp(slot);
+    temp.Forget();
     SyncFolder(folder);
     return SaveResult{true, {}};
 }
@@ -307,12 +463,18 @@ void InstallSaveCleanupOnSignals() {
             if (::sigaction(sig, nullptr, &old) != 0) continue;
             if (old.sa_handler == SIG_IGN) continue;  // e.g. nohup: the signal stays ignored
             struct sigaction action {};
-            action.sa_handler = RemoveTempsAndRaise;
+            action.sa_handler = OnEndingSignal;
             sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESETHAND;
             ::sigaction(sig, &action, nullptr);
         }
     });
+}
+
+void IgnoreFileSizeSignal() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGXFSZ, &action, nullptr);
 }
 
 }  // namespace tarnwick::platform

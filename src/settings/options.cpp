@@ -339,7 +339,9 @@ bool FindOption(const std::string& name, OptionKind* kind) {
     return true;
 }
 
-bool ApplyOption(Settings& s, const std::string& name, const std::string& value, bool fromProfile) {
+bool ApplyOption(Settings& s, const std::string& name, const std::string& value, bool fromProfile,
+                 bool* outOfRange) {
+    if (outOfRange) *outOfRange = false;
     const auto& options = Options();
     auto it = options.find(text::Upper(name));
     if (it == options.end()) return false;
@@ -347,7 +349,9 @@ bool ApplyOption(Settings& s, const std::string& name, const std::string& value,
     const FieldRef& f = o.field;
     switch (o.info->kind) {
         case OptionKind::Keyword: f.SetNumber(s, KeywordValue(value, o.info->list)); break;
-        case OptionKind::Whole: f.SetNumber(s, ReadWholeNumber(value)); break;
+        case OptionKind::Whole:
+            f.SetNumber(s, text::ReadWholeNumber(value, true, true, outOfRange));
+            break;
         case OptionKind::Decimal:
             if (f.type == FieldType::Float) s.*f.floatField = ReadDecimalNumber(value);
             break;

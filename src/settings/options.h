@@ -43,7 +43,7 @@ int KeywordValue(const std::string& text, KeywordList list);
 std::string KeywordName(KeywordList list, int number, const std::string& format = "");
 
 // Whole number: blanks/tabs, sign, "$" hex, "%" binary or decimal digits; stops
-// at the first other character; no digits gives 0. Result wraps to 32 bits.
+// at the first other character; no digits, or a number beyond 32 bits, gives 0.
 int32_t ReadWholeNumber(const std::string& text);
 // Decimal number with ".", "+Infinity", "-Infinity", "NaN"; else 0.
 float ReadDecimalNumber(const std::string& text);
@@ -54,9 +54,10 @@ enum class OptionKind { Keyword, Whole, Decimal, Text, Flag };
 // with its value. Returns false when the name is not an option of the table
 // (including --INPUT, --OUTPUT, --CONVERSION, --PROFILE and the mode options).
 // fromProfile: the value comes from a profile (--FILENAME-MASK loses
-// surrounding double quotes there).
+// surrounding double quotes there). `outOfRange` is set when a whole number
+// lies beyond 32 bits (the field then gets 0, as for text without a number).
 bool ApplyOption(Settings& s, const std::string& name, const std::string& value,
-                 bool fromProfile = false);
+                 bool fromProfile = false, bool* outOfRange = nullptr);
 // True when the name is an option of the table; `kind` receives its value kind.
 bool FindOption(const std::string& name, OptionKind* kind = nullptr);
 // The names of all options of the table, in table order.

@@ -63,10 +63,13 @@ inline std::string ReplaceAllNoCase(const std::string& text, const std::string& 
 
 // A whole number: blanks and tabs (when `skipBlanks`), a sign, then decimal
 // digits, or with `basePrefixes` "$" and hexadecimal or "%" and binary digits.
-// Reading stops at the first other character; no digits gives 0. The value
-// wraps at 32 bits like the fields it fills.
+// Reading stops at the first other character; no digits gives 0. A decimal
+// number beyond the 32-bit range, or digits of another base beyond 32 bits,
+// is no number either: it gives 0 and sets `outOfRange`. Hexadecimal and
+// binary digits fill the 32 bits as they are ("$FFFFFFFF" is -1).
 inline int32_t ReadWholeNumber(const std::string& t, bool basePrefixes = true,
-                               bool skipBlanks = true) {
+                               bool skipBlanks = true, bool* outOfRange = nullptr) {
+    if (outOfRange) *outOfRange = false;
     size_t i = 0;
     if (skipBlanks)
         while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
@@ -80,7 +83,11 @@ inline int32_t ReadWholeNumber(const std::string& t, bool basePrefixes = true,
         base = t[i] == '$' ? 16 : 2;
         ++i;
     }
-    uint32_t value = 0;
+    // Decimal: up to 2^31 (the magnitude of the smallest value); other bases
+    // up to 2^32 - 1.
+    const uint64_t largest =
+        base == 10 ? (negative ? 0x80000000ull : 0x7FFFFFFFull) : 0xFFFFFFFFull;
+    uint64_t value = 0;
     for (; i < t.size(); ++i) {
         const char c = t[i];
         uint32_t d = 99;
@@ -89,9 +96,14 @@ inline int32_t ReadWholeNumber(const std::string& t, bool basePrefixes = true,
         else if (c >= 'A' && c <= 'F') d = static_cast<uint32_t>(c - 'A' + 10);
         if (d >= base) break;
         value = value * base + d;
+        if (value > largest) {
+            if (outOfRange) *outOfRange = true;
+            return 0;
+        }
     }
-    if (negative) value = 0u - value;
-    return static_cast<int32_t>(value);
+    uint32_t bits = static_cast<uint32_t>(value);
+    if (negative) bits = 0u - bits;
+    return static_cast<int32_t>(bits);
 }
 
 // A value limited to 0..255 (opacities, colour channels).
