@@ -75,11 +75,11 @@ TEST(Numbers, WholeNumberForms) {
     EXPECT_EQ(ReadWholeNumber("--5"), 0);
 }
 
-TEST(Numbers, WholeNumbersWrapToThirtyTwoBits) {
+TEST(Numbers, WholeNumbersBeyondThirtyTwoBitsAreNoNumbers) {
     EXPECT_EQ(ReadWholeNumber("2147483647"), 2147483647);
-    EXPECT_EQ(ReadWholeNumber("2147483648"), INT32_MIN);
-    EXPECT_EQ(ReadWholeNumber("4294967296"), 0);
-    EXPECT_EQ(ReadWholeNumber("4294967301"), 5);
+    EXPECT_EQ(ReadWholeNumber("2147483648"), 0);
+    EXPECT_EQ(ReadWholeNumber("4294967301"), 0);
+    EXPECT_EQ(ReadWholeNumber("99999999999999999999"), 0);
     EXPECT_EQ(ReadWholeNumber("$FFFFFFFF"), -1);
     EXPECT_EQ(ReadWholeNumber("-2147483648"), INT32_MIN);
 }

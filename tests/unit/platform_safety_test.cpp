@@ -15,8 +15,10 @@
 #include <functional>
 #include <string>
 
+#include "platform/memory.h"
 #include "platform/platform.h"
 #include "settings/config.h"
+#include "support/test_support.h"
 
 namespace tarnwick {
 namespace {
@@ -133,6 +135,34 @@ TEST(PauseKey, TheWholeEscapeSequenceOfAKeyIsRead) {
     });
     close(master);
     EXPECT_EQ(code, 0);
+}
+
+// Memory limits of control groups, v2 and v1, on a made-up hierarchy: the
+// tightest limit of the group and the groups above it counts; v1's "no
+// limit" (a number near 2^63) and v2's "max" are none.
+TEST(AvailableMemory, ControlGroupLimitsOfBothVersionsAndTheirParents) {
+    test::TempDir dir;
+    const auto put = [&](const std::string& path, const std::string& text) {
+        fs::create_directories(fs::path(dir / path).parent_path());
+        test::WriteFile(dir / path, text);
+    };
+    const std::string root = dir / "cg";
+    // v1: the memory controller shared with another, a limit on the parent.
+    put("v1", "12:cpu,memory:/box/job\n3:pids:/box\n");
+    put("cg/memory/box/memory.limit_in_bytes", "314572800\n");  // 300 MiB
+    put("cg/memory/box/memory.usage_in_bytes", "104857600\n");
+    put("cg/memory/box/job/memory.limit_in_bytes", "9223372036854771712\n");
+    put("cg/memory/box/job/memory.usage_in_bytes", "5\n");
+    EXPECT_EQ(platform::CgroupAvailableBytes(dir / "v1", root), 200ull << 20);
+    // v2: "max" on the group itself, a limit above it.
+    put("v2", "0::/user/app\n");
+    put("cg/user/app/memory.max", "max\n");
+    put("cg/user/memory.max", "1073741824\n");
+    put("cg/user/memory.current", "1073741900\n");
+    EXPECT_EQ(platform::CgroupAvailableBytes(dir / "v2", root), 0u);
+    // No limit anywhere.
+    put("none", "0::/free\n");
+    EXPECT_FALSE(platform::CgroupAvailableBytes(dir / "none", root).has_value());
 }
 
 }  // namespace
