@@ -176,9 +176,11 @@ void MainWindow::Create(const Geometry& g) {
 }
 
 void MainWindow::ApplySizeLimits() {
-    // Only the width can change; the height is fixed below the menu bar.
-    setMinimumSize(kMinWindowWidth, kWindowHeight + menuHeight_);
-    setMaximumHeight(kWindowHeight + menuHeight_);
+    // Only the width can change; the height is fixed below the menu bar (and
+    // grows with a toolbar of large icons).
+    const int inner = MainInnerHeight(menuHeight_, toolbarHeight_, statusBarHeight_);
+    setMinimumSize(kMinWindowWidth, inner + menuHeight_);
+    setMaximumHeight(inner + menuHeight_);
 }
 
 void MainWindow::Prepare() {
@@ -372,6 +374,10 @@ void MainWindow::BuildMainToolbar() {
     button("Updates", kCmdCheckForNewVersion, "Check For New Version");
     addToolBar(Qt::TopToolBarArea, toolbar_);
     toolbarHeight_ = toolbar_->sizeHint().height();
+    if (created_) {
+        ApplySizeLimits();
+        resize(width(), maximumHeight());
+    }
 }
 
 void MainWindow::BuildFieldButtons() {

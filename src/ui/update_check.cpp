@@ -59,7 +59,7 @@ WindowUpdateHost::~WindowUpdateHost() {
 
 std::string WindowUpdateHost::Fetch(const std::string& url, const std::string& userAgent) {
     // The fetch may take seconds: it runs on a thread of its own while the
-    // window, disabled, keeps repainting. Input waits; close requests are held.
+    // window, disabled, keeps repainting; close requests are held.
     QPointer<QWidget> window(window_);
     const bool wasEnabled = window && window->isEnabled();
     HoldClose holdClose(&closeHeld_);
@@ -75,7 +75,10 @@ std::string WindowUpdateHost::Fetch(const std::string& url, const std::string& u
         result = fetch_(url, userAgent);
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // Input to the disabled window is dropped as usual; the close box is not
+    // held back as input would be (a deferred close request could wait
+    // for the next input event), so the filter above notes it.
+    loop.exec();
     worker.join();
 
     QApplication::restoreOverrideCursor();

@@ -1,6 +1,8 @@
 // Window-mode rules that need no screen.
 #include "ui/window_logic.h"
 
+#include <algorithm>
+
 #include <zlib.h>
 
 #include <QString>
@@ -42,6 +44,21 @@ MainLayout ComputeMainLayout(int width, int height, int menuHeight, int toolbarH
     l.convertButton = {width - 110, 20, 100, 100};
     l.noticeLabel = {10, height - 70, 350, 20};
     return l;
+}
+
+Rect KeepOnScreen(const Rect& window, const Rect& screen) {
+    Rect r = window;
+    r.x = std::max(screen.x, std::min(r.x, screen.x + screen.w - r.w));
+    r.y = std::max(screen.y, std::min(r.y, screen.y + screen.h - r.h));
+    return r;
+}
+
+int MainInnerHeight(int menuHeight, int toolbarHeight, int statusBarHeight) {
+    // The panel (see ComputeMainLayout) must hold the convert button, which
+    // ends 120 pixels down, with a small margin; the notice line keeps its
+    // distance from the bottom.
+    const int needed = 124 + menuHeight + toolbarHeight + statusBarHeight + 40;
+    return std::max(kWindowHeight, needed);
 }
 
 void StoreWindowStateForExit(const WindowSnapshot& window, Settings& s) {

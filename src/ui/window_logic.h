@@ -74,6 +74,15 @@ struct MainLayout {
 MainLayout ComputeMainLayout(int width, int height, int menuHeight, int toolbarHeight,
                              int statusBarHeight);
 
+// `window` moved the least so that it lies within `screen` (its top-left
+// corner first when it is larger than the screen).
+Rect KeepOnScreen(const Rect& window, const Rect& screen);
+
+// The fixed height of the inner area: kWindowHeight, or more when a toolbar
+// of large icons would otherwise push the controls onto the notice line and
+// the status bar.
+int MainInnerHeight(int menuHeight, int toolbarHeight, int statusBarHeight);
+
 // The window's state when the program ends.
 struct WindowSnapshot {
     bool maximized = false;

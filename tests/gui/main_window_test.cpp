@@ -10,7 +10,9 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -238,19 +240,53 @@ TEST_F(WindowWithRecentFolders, ListShowsTrimmedRecentFoldersButNoneSelected) {
     EXPECT_EQ(GlobalRunState().outputFolder, "/second/");
 }
 
-TEST_F(WindowTest, NoticeLineKeepsItsPlaceWhenTheToolbarIsRebuilt) {
+// The toolbar of every icon size leaves the controls, the notice line and
+// the status bar apart: the window grows for the large sizes only, and the
+// notice line keeps its distance from the bottom.
+TEST_F(WindowTest, ToolbarOfEveryIconSizeFitsTheWindow) {
     window->show();
     QCoreApplication::processEvents();
-    const QPoint before = window->NoticeLabel()->mapTo(window.get(), QPoint(0, 0));
-    EXPECT_EQ(before, QPoint(10, window->MenuHeight() + 260 - 70));
+    EXPECT_EQ(window->height() - window->MenuHeight(), 260);
+    const int noticeTop = window->NoticeLabel()->mapTo(window.get(), QPoint(0, 0)).y();
+    EXPECT_EQ(noticeTop, window->MenuHeight() + 260 - 70);
+    const int noticeFromBottom = window->height() - noticeTop;
 
-    // Only the icon size changed: the toolbar grows, the notice line stays.
-    GlobalSettings().uiSize = 4;
-    GlobalRunState().iconReload = 2;
-    window->ApplyInterfaceChanges(-1);
+    for (int size : {0, 1, 2, 3, 4}) {
+        GlobalSettings().uiSize = size;
+        GlobalRunState().iconReload = 2;
+        window->ApplyInterfaceChanges(-1);
+        QCoreApplication::processEvents();
+        const int pixels = size == 0 ? 16 : size == 1 ? 24 : size == 2 ? 32 : size == 3 ? 48 : 64;
+        EXPECT_EQ(window->Toolbar()->iconSize(), QSize(pixels, pixels));
+        const QWidget* w = window.get();
+        const QRect button(window->ConvertButton()->mapTo(w, QPoint(0, 0)),
+                           window->ConvertButton()->size());
+        const QRect notice(window->NoticeLabel()->mapTo(w, QPoint(0, 0)),
+                           window->NoticeLabel()->size());
+        const int statusTop = window->statusBar()->mapTo(w, QPoint(0, 0)).y();
+        EXPECT_LE(button.bottom(), notice.top()) << "icon size " << size;
+        EXPECT_LE(notice.bottom(), statusTop) << "icon size " << size;
+        EXPECT_EQ(window->height() - notice.top(), noticeFromBottom) << "icon size " << size;
+        if (size <= 2) {
+            EXPECT_EQ(window->height() - window->MenuHeight(), 260);
+        }
+    }
+}
+
+// A preferences dialog opened over a main window in a corner of the screen
+// stays on the screen.
+TEST_F(WindowTest, PreferencesDialogOpensOnTheScreen) {
+    window->move(0, 0);
+    window->show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(window->Toolbar()->iconSize(), QSize(64, 64));
-    EXPECT_EQ(window->NoticeLabel()->mapTo(window.get(), QPoint(0, 0)), before);
+    window->RunCommand(kCmdPreferences);
+    QCoreApplication::processEvents();
+    auto* dialog = window->findChild<PreferencesDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    const QRect screen = window->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(dialog->geometry())) << dialog->x() << "," << dialog->y();
+    dialog->reject();
+    QCoreApplication::processEvents();
 }
 
 }  // namespace

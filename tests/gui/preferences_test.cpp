@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -528,6 +529,42 @@ TEST_F(PreferencesTest, TabRunsFromTheTreeThroughTheRowsToTheButtons) {
                                "imageGamma", "imageInvert", "doImageGreyscale", "doImageThreshold",
                                "defaultsButton", "okButton", "cancelButton"}));
     EXPECT_TRUE(d->OkButton()->isDefault());
+}
+
+// No page has a Tab stop the user cannot see: the scrolling areas of the
+// long pages take no focus of their own.
+TEST_F(PreferencesTest, ScrollingPagesHaveNoInvisibleTabStop) {
+    Settings& s = GlobalSettings();
+    s.doFrame = 1;
+    s.doWatermark = 1;
+    PreferencesDialog* d = Open();
+    for (int page = 0; page < d->Tree()->topLevelItemCount(); ++page) {
+        d->Tree()->setCurrentItem(d->Tree()->topLevelItem(page));
+        for (QScrollArea* area : d->findChildren<QScrollArea*>())
+            if (area->isVisibleTo(d)) {
+                EXPECT_FALSE(area->focusPolicy() & Qt::TabFocus) << "page " << page;
+            }
+    }
+}
+
+// The unit lists of the Transform page show their longest unit whole.
+TEST_F(PreferencesTest, UnitListsAreWideEnoughForTheirUnits) {
+    PreferencesDialog* d = Open();
+    d->Tree()->setCurrentItem(d->Tree()->topLevelItem(PreferencesDialog::kTransform));
+    for (const char* name : {"imageWidth.unit", "imageHeight.unit"}) {
+        auto* units = Get<QComboBox>(d, name);
+        ASSERT_NE(units, nullptr);
+        int widest = 0;
+        for (int i = 0; i < units->count(); ++i)
+            widest = std::max(widest, units->fontMetrics().horizontalAdvance(units->itemText(i)));
+        EXPECT_GE(units->width(), units->sizeHint().width()) << name;
+        EXPECT_GT(units->width(), widest) << name;
+        // Still beside its number box, within the page.
+        auto* box = Get<QLineEdit>(
+            d, name == std::string("imageWidth.unit") ? "imageWidth" : "imageHeight");
+        EXPECT_LE(box->geometry().right(), units->x()) << name;
+        EXPECT_LE(units->geometry().right(), units->parentWidget()->width()) << name;
+    }
 }
 
 // Not run with the suite: bench/bench_preferences.sh runs it for the time it

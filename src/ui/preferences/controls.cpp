@@ -1,6 +1,8 @@
 // The controls of the preferences pages.
 #include "ui/preferences/controls.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -191,6 +193,12 @@ Row RowBuilder::Number(const std::string& labelKey, const std::string& field,
     for (const char* key : unitKeys) units.push_back(PrefText(key));
     QComboBox* unit = MakeChoice(area_, units, 340, y_, 70);
     Named(unit, field + ".unit");
+    // The unit list ends where the row's controls end and is as wide as its
+    // longest unit needs ("Percent" in a larger font); the box gives way.
+    const int unitWidth = std::max(70, unit->sizeHint().width());
+    const int unitX = kControlX + 240 - unitWidth;
+    unit->setGeometry(unitX, y_, unitWidth, unit->height());
+    edit->setGeometry(kControlX, y_, std::max(60, unitX - 10 - kControlX), 20);
     if (!unitField.empty()) {
         const int64_t value = NumberOf(settings_, unitField);
         unit->setCurrentIndex(value >= 0 && value < unit->count() ? static_cast<int>(value) : -1);

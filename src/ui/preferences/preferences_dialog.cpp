@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -26,6 +27,7 @@
 #include "ui/qt_text.h"
 #include "ui/themes.h"
 #include "ui/user_dialogs.h"
+#include "ui/window_logic.h"
 #include "ui/window_mode.h"
 
 namespace tarnwick {
@@ -150,6 +152,8 @@ QScrollArea* PreferencesDialog::NewScrollArea(QWidget* parent, int x, int y, int
     auto* area = new QScrollArea(parent);
     area->setGeometry(x, y, w, h);
     area->setFrameShape(QFrame::NoFrame);
+    // Tab goes through the page's controls, not through the area around them.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->verticalScrollBar()->setSingleStep(10);
     auto* inner = new QWidget;
@@ -168,8 +172,16 @@ void PreferencesDialog::Open() {
     ShowPage(start);
     run.preferencesStartPage = 0;
     if (QWidget* owner = parentWidget()) {
+        // Centred on the main window, but never partly off the screen (a
+        // main window in a corner of the screen).
         const QRect frame = owner->frameGeometry();
-        move(frame.center() - QPoint(width() / 2, height() / 2));
+        const QPoint corner = frame.center() - QPoint(width() / 2, height() / 2);
+        Rect placed{corner.x(), corner.y(), width(), height()};
+        if (const QScreen* screen = owner->screen()) {
+            const QRect area = screen->availableGeometry();
+            placed = KeepOnScreen(placed, {area.x(), area.y(), area.width(), area.height()});
+        }
+        move(placed.x, placed.y);
     }
     connect(this, &QDialog::finished, this, [this](int) {
         if (QWidget* owner = parentWidget()) owner->activateWindow();
