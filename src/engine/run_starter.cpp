@@ -3,6 +3,7 @@
 #include "engine/encoding.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
+#include "text/shown.h"
 
 namespace tarnwick {
 
@@ -71,7 +72,7 @@ void RunStarter::Start(WorkerSinks sinks) {
     }
     if (!sinks.failure) {
         sinks.failure = [](const std::string& input, const std::string& reason) {
-            platform::WriteErrorLine("tarnwick: " + input + ": " + reason);
+            platform::WriteErrorLine(text::FailureLine(input, reason));
         };
     }
     finished_ = false;
