@@ -71,8 +71,8 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Reads the path a sender writes, up to its terminating zero byte or the end
-// of the connection; waits at most `timeoutMs`. Empty when nothing usable came.
+// Reads the path a sender writes, up to its terminating zero byte; waits at
+// most `timeoutMs`. Empty when nothing usable came.
 std::string ReadHandOff(int fd, int timeoutMs) {
     constexpr size_t kMaxPath = 65536;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -85,7 +85,7 @@ std::string ReadHandOff(int fd, int timeoutMs) {
         if (ready <= 0) return {};
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return text;  // ended without its zero byte: taken as sent
+        if (n <= 0) return {};  // ended before its zero byte: a sender cut short
         text.append(buffer, static_cast<size_t>(n));
         if (const size_t end = text.find('\0'); end != std::string::npos) {
             text.resize(end);
