@@ -9,6 +9,10 @@ set_target_properties(tarnwick_optiondoc PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 set(TARNWICK_DOC_DIR ${CMAKE_BINARY_DIR}/doc)
+# The folders the manual page names, below the install prefix given when the
+# build is configured (the Debian package is configured with /usr).
+set(TARNWICK_MANPAGE_DATA_DIR ${CMAKE_INSTALL_PREFIX}/lib/tarnwick)
+set(TARNWICK_MANPAGE_BIN_DIR ${CMAKE_INSTALL_PREFIX}/bin)
 set(TARNWICK_MANPAGE ${TARNWICK_DOC_DIR}/tarnwick.1)
 set(TARNWICK_COMPLETION ${TARNWICK_DOC_DIR}/tarnwick.bash)
 
@@ -16,6 +20,8 @@ add_custom_command(
   OUTPUT ${TARNWICK_MANPAGE} ${TARNWICK_COMPLETION}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNWICK_DOC_DIR}
   COMMAND tarnwick_optiondoc manpage ${CMAKE_CURRENT_LIST_DIR}/tarnwick.1.in ${TARNWICK_MANPAGE}
+          TARNWICK_MANPAGE_DATA_DIR=${TARNWICK_MANPAGE_DATA_DIR}
+          TARNWICK_MANPAGE_BIN_DIR=${TARNWICK_MANPAGE_BIN_DIR}
   COMMAND tarnwick_optiondoc completion ${TARNWICK_COMPLETION}
   DEPENDS tarnwick_optiondoc ${CMAKE_CURRENT_LIST_DIR}/tarnwick.1.in
   COMMENT "Writing the manual page and the bash completion from the option table"
@@ -45,6 +51,7 @@ if(TARNWICK_BUILD_TESTS)
     tarnwick_settings tarnwick_text tarnwick_platform ZLIB::ZLIB GTest::gtest GTest::gtest_main)
   target_compile_definitions(tarnwick_optiondoc_test PRIVATE
     TARNWICK_MANPAGE="${TARNWICK_MANPAGE}" TARNWICK_COMPLETION="${TARNWICK_COMPLETION}"
+    TARNWICK_MANPAGE_DATA_DIR="${TARNWICK_MANPAGE_DATA_DIR}"
     TARNWICK_TESTDATA="${CMAKE_SOURCE_DIR}/../shared/testdata")
   set_target_properties(tarnwick_optiondoc_test PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)

@@ -1,12 +1,13 @@
-// Process entry: single instance, then the command line, then (when no action
-// was asked for) the window mode from its loadable module.
+// Process entry: the command line, then (when no action was asked for) the
+// window mode from its loadable module. Help and version take no lock;
+// conversions share the single-instance lock, the window holds it alone.
 #include <string>
 #include <vector>
 
 #include "app/cli.h"
 #include "platform/platform.h"
 #include "platform/safe_save.h"
-#include "text/product.h"
+#include "text/shown.h"
 
 namespace {
 
@@ -16,9 +17,10 @@ int RunWindowMode(int argc, char** argv) {
     auto entry = reinterpret_cast<int (*)(int, char**)>(
         tarnwick::platform::ModuleSymbol(module, "tarnwick_window_main"));
     if (!entry) {
-        tarnwick::platform::WriteLine(
-            "Error: The main window is not available: " +
-            (error.empty() ? std::string("window module not found") : error));
+        const std::string reason = error.empty() ? std::string("window module not found") : error;
+        tarnwick::platform::WriteLine("Error: The main window is not available: " + reason);
+        tarnwick::platform::WriteErrorLine(tarnwick::text::FailureLine(
+            "libtarnwick_ui.so", "the main window is not available: " + reason));
         return 1;
     }
     return entry(argc, argv);
@@ -28,11 +30,9 @@ int RunWindowMode(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     tarnwick::platform::IgnoreFileSizeSignal();
-    // A second copy ends at once, silently, whatever it was asked to do.
-    if (!tarnwick::platform::AcquireSingleInstance(tarnwick::WindowTitle())) return 1;
-
     std::vector<std::string> params(argv + 1, argv + argc);
     tarnwick::CliResult result = tarnwick::CommandLineEntry(params);
     if (!result.windowMode) return result.exitCode;
+    if (const auto refused = tarnwick::ClaimWindow(params)) return *refused;
     return RunWindowMode(argc, argv);
 }

@@ -2,8 +2,9 @@
 // bash completion from the program's own option table, so neither can drift
 // from what the command line accepts.
 //
-//   tarnwick_optiondoc manpage TEMPLATE OUT   fills @OPTIONS@, @KEYWORDS@ and
-//                                              @VERSION@ of the page template
+//   tarnwick_optiondoc manpage TEMPLATE OUT [NAME=VALUE...]
+//                                     fills @OPTIONS@, @KEYWORDS@, @VERSION@ and
+//                                     each @NAME@ of the page template
 //   tarnwick_optiondoc completion OUT         writes the bash completion
 //
 // The option table tells each option's value kind. Which field a keyword
@@ -364,7 +365,8 @@ bool WriteFile(const std::string& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
-int WriteManPage(const std::string& templatePath, const std::string& outPath) {
+int WriteManPage(const std::string& templatePath, const std::string& outPath,
+                 const std::vector<std::string>& values) {
     std::string page = ReadFile(templatePath);
     const std::vector<OptionDoc> options = TableOptions();
     if (!Replace(page, "@OPTIONS@\n", ManOptions(options)) ||
@@ -373,6 +375,13 @@ int WriteManPage(const std::string& templatePath, const std::string& outPath) {
         return 1;
     }
     while (Replace(page, "@VERSION@", VersionText(kProgramVersion))) {
+    }
+    for (const std::string& value : values) {
+        const size_t eq = value.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string token = "@" + value.substr(0, eq) + "@";
+        while (Replace(page, token, Roff(value.substr(eq + 1)))) {
+        }
     }
     return WriteFile(outPath, page) ? 0 : 1;
 }
@@ -409,28 +418,65 @@ int WriteCompletion(const std::string& outPath) {
         << ", generated from its option table.\n"
         << R"(# Option names, "=" after options that take a value, the keywords of
 # keyword options, file names after -i, --input=, --profile= and --wm-image=,
-# folders after -o and --output=.
+# folders after -o and --output=, PNG files and folders elsewhere. Names with
+# blanks and other special characters are quoted by bash (-o filenames).
+
+# The word as the shell will read it: backslashes and quotes removed, nothing
+# expanded. The result is in _tarnwick_word.
+_tarnwick_dequote() {
+    local in=$1 out= quote= c i
+    for ((i = 0; i < ${#in}; i++)); do
+        c=${in:i:1}
+        if [[ $quote == "'" ]]; then
+            if [[ $c == "'" ]]; then quote=; else out+=$c; fi
+        elif [[ $quote == '"' ]]; then
+            if [[ $c == '"' ]]; then
+                quote=
+            elif [[ $c == '\' && ${in:i+1:1} == [\$\`\"\\] ]]; then
+                out+=${in:i+1:1}
+                ((i++))
+            else
+                out+=$c
+            fi
+        elif [[ $c == '\' ]]; then
+            out+=${in:i+1:1}
+            ((i++))
+        elif [[ $c == "'" || $c == '"' ]]; then
+            quote=$c
+        else
+            out+=$c
+        fi
+    done
+    _tarnwick_word=$out
+}
+
+# COMPREPLY from names, one a line, each with the given prefix.
+_tarnwick_reply() {
+    local prefix=$1 name
+    COMPREPLY=()
+    while IFS= read -r name; do
+        COMPREPLY+=("$prefix$name")
+    done
+}
 
 _tarnwick() {
-    local line=${COMP_LINE:0:COMP_POINT}
-    local cur=${line##*[[:space:]]}
-    local prev=
+    local cur=${COMP_WORDS[COMP_CWORD]} prev= option= value= prefix=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    [[ $prev == "=" && COMP_CWORD -gt 1 ]] && prev=${COMP_WORDS[COMP_CWORD - 2]}
     COMPREPLY=()
 
-    # The value of a short option is the next word.
-    if [[ $cur != -* ]]; then
-        case ${prev,,} in
-        -i) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
-        -o) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -d -- "$cur"); return ;;
-        -c) mapfile -t COMPREPLY < <(compgen -W ')"
-        << Words(formats) << R"(' -- "$cur"); return ;;
-        esac
+    # "--name=value". Where "=" breaks words, bash gives "--name", "=" and the
+    # value as words of their own and the reply replaces the value only.
+    if [[ $cur == "=" && $prev == --* ]]; then
+        option=$prev
+    elif [[ $prev == "=" && COMP_CWORD -gt 1 && ${COMP_WORDS[COMP_CWORD - 2]} == --* ]]; then
+        option=${COMP_WORDS[COMP_CWORD - 2]} value=$cur
+    elif [[ $cur == --*=* ]]; then
+        option=${cur%%=*} value=${cur#*=}
+        [[ $COMP_WORDBREAKS == *=* ]] || prefix=$option=
     fi
 
-    if [[ $cur == --*=* ]]; then
-        local option=${cur%%=*} value=${cur#*=} values= kind=words
+    if [[ -n $option ]]; then
+        local values= kind=words
         option=${option,,}
         case $option in
 )" << keywordCases.str();
@@ -440,30 +486,55 @@ _tarnwick() {
         << Words(formats) << R"(' ;;
         *) return ;;
         esac
-        # Where "=" breaks words, the reply replaces the value only.
-        local prefix=$option=
-        [[ $COMP_WORDBREAKS == *=* ]] && prefix=
+        _tarnwick_dequote "$value"
         case $kind in
-        files) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -f -- "$value") ;;
-        folders) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -d -- "$value") ;;
-        *) mapfile -t COMPREPLY < <(compgen -W "$values" -- "${value,,}") ;;
+        files)
+            compopt -o filenames 2>/dev/null
+            _tarnwick_reply "$prefix" < <(compgen -f -- "$_tarnwick_word")
+            ;;
+        folders)
+            compopt -o filenames 2>/dev/null
+            _tarnwick_reply "$prefix" < <(compgen -d -- "$_tarnwick_word")
+            ;;
+        *) _tarnwick_reply "$prefix" < <(compgen -W "$values" -- "${_tarnwick_word,,}") ;;
         esac
-        if [[ -n $prefix ]]; then
-            local i
-            for i in "${!COMPREPLY[@]}"; do COMPREPLY[i]=$prefix${COMPREPLY[i]}; done
-        fi
         return
     fi
 
+    _tarnwick_dequote "$cur"
+    # The value of a short option is the next word.
+    if [[ $cur != -* ]]; then
+        case ${prev,,} in
+        -i)
+            compopt -o filenames 2>/dev/null
+            _tarnwick_reply "" < <(compgen -f -- "$_tarnwick_word")
+            return
+            ;;
+        -o)
+            compopt -o filenames 2>/dev/null
+            _tarnwick_reply "" < <(compgen -d -- "$_tarnwick_word")
+            return
+            ;;
+        -c)
+            _tarnwick_reply "" < <(compgen -W ')"
+        << Words(formats) << R"(' -- "$_tarnwick_word")
+            return
+            ;;
+        esac
+    fi
+
     if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W ')"
+        _tarnwick_reply "" < <(compgen -W ')"
         << Words(names) << R"(' -- "$cur")
         # No blank after an option that waits for its value.
         [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null
         return
     fi
     compopt -o filenames 2>/dev/null
-    mapfile -t COMPREPLY < <(compgen -f -X '!*.[pP][nN][gG]' -- "$cur"; compgen -d -- "$cur")
+    _tarnwick_reply "" < <(
+        compgen -f -X '!*.[pP][nN][gG]' -- "$_tarnwick_word"
+        compgen -d -- "$_tarnwick_word"
+    )
 }
 complete -F _tarnwick tarnwick
 )";
@@ -474,8 +545,11 @@ complete -F _tarnwick tarnwick
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 3 && args[0] == "manpage") return WriteManPage(args[1], args[2]);
+    if (args.size() >= 3 && args[0] == "manpage")
+        return WriteManPage(args[1], args[2],
+                            std::vector<std::string>(args.begin() + 3, args.end()));
     if (args.size() == 2 && args[0] == "completion") return WriteCompletion(args[1]);
-    std::cerr << "usage: tarnwick_optiondoc manpage TEMPLATE OUT | completion OUT\n";
+    std::cerr
+        << "usage: tarnwick_optiondoc manpage TEMPLATE OUT [NAME=VALUE...] | completion OUT\n";
     return 2;
 }

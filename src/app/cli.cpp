@@ -6,12 +6,15 @@
 
 #include "engine/format_registry.h"
 #include "engine/run_state.h"
+#include "platform/instance.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "settings/options.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
 #include "text/product.h"
+#include "text/shown.h"
 #include "text/text_util.h"
 
 namespace tarnwick {
@@ -126,8 +129,21 @@ void PrepareCommandLineRecords() {
     LoadCatalog();
 }
 
-CliResult Failed(const std::string& line) {
+CliResult Failed(const std::string& line, const std::string& path, const std::string& reason) {
     platform::WriteLine(line);
+    platform::WriteErrorLine(text::FailureLine(path, reason));
+    return CliResult{false, 1};
+}
+
+// The uninstall prompt and the screenshot mode show windows of their own: they
+// take the lock as the window does.
+std::optional<CliResult> RefusedBesideAnotherCopy() {
+    const std::string title = WindowTitle();
+    if (platform::AcquireInstanceLock(title, platform::LockMode::Exclusive) !=
+        platform::LockOutcome::Held)
+        return std::nullopt;
+    platform::WriteErrorLine(
+        text::FailureLine(platform::InstanceLockPath(title), "another copy of the program runs"));
     return CliResult{false, 1};
 }
 
@@ -136,16 +152,20 @@ CliResult Failed(const std::string& line) {
 std::optional<CliResult> FirstParameterAction(const std::vector<std::string>& params) {
     const std::string first = OptionKey(params[0]);
     if (first == "-U") {
+        if (auto refused = RefusedBesideAnotherCopy()) return refused;
         WindowModule module = LoadWindowModule();
         if (!module.uninstallPrompt)
-            return Failed("Error: The uninstall prompt needs the window module and a display");
+            return Failed("Error: The uninstall prompt needs the window module and a display", "-U",
+                          "needs the window module and a display");
         return CliResult{false, module.uninstallPrompt()};
     }
     if (first == "-T") {
         std::string folder = params.size() > 1 ? OptionValue(params[1]) : std::string();
+        if (auto refused = RefusedBesideAnotherCopy()) return refused;
         WindowModule module = LoadWindowModule();
         if (!module.screenshotMode)
-            return Failed("Error: The screenshot mode needs the window module and a display");
+            return Failed("Error: The screenshot mode needs the window module and a display", "-T",
+                          "needs the window module and a display");
         return CliResult{false, module.screenshotMode(folder.c_str())};
     }
     if (first == "-V" || first == "--VERSION") {
@@ -163,6 +183,8 @@ std::optional<CliResult> FirstParameterAction(const std::vector<std::string>& pa
 
 struct ScanResult {
     std::string errorText;  // without "Error: "; empty when every option was taken
+    std::string errorPath;  // the parameter or profile concerned
+    std::string errorReason;
     bool quiet = false;
     bool pauseAtExit = false;
 };
@@ -179,10 +201,14 @@ std::string RunOptionValue(const std::vector<std::string>& params, size_t& i,
 // first refused value ends it.
 ScanResult ScanOptions(const std::vector<std::string>& params, Settings& settings, RunState& run) {
     ScanResult scan;
-    const auto refuse = [&scan](const std::string& text) {
+    const auto refuse = [&scan](const std::string& text, const std::string& path,
+                                const std::string& reason) {
         scan.errorText = text;
+        scan.errorPath = path;
+        scan.errorReason = reason;
         return scan;
     };
+    const char* kNoValue = "Incorrect number of parameters";
     for (size_t i = 0; i < params.size(); ++i) {
         const std::string key = OptionKey(params[i]);
         if (key.empty()) continue;
@@ -192,7 +218,7 @@ ScanResult ScanOptions(const std::vector<std::string>& params, Settings& setting
         else if (key == "-C" || key == "--CONVERSION") target = &run.conversion;
         if (target) {
             std::string value = RunOptionValue(params, i, key);
-            if (RejectedShortValue(value)) return refuse("Incorrect number of parameters");
+            if (RejectedShortValue(value)) return refuse(kNoValue, params[i], "needs a value");
             *target = value;
             if (target == &run.inputFile) run.inputGiven = true;
         } else if (key == "-D" || key == "--DEBUG") {
@@ -203,16 +229,21 @@ ScanResult ScanOptions(const std::vector<std::string>& params, Settings& setting
             scan.pauseAtExit = true;
         } else if (key == "--PROFILE") {
             std::string value = OptionValue(params[i]);
-            if (RejectedLongValue(value)) return refuse("Incorrect number of parameters");
-            if (!LoadProfile(settings, value)) return refuse("Invalid profile file");
+            if (RejectedLongValue(value)) return refuse(kNoValue, params[i], "needs a value");
+            if (!LoadProfile(settings, value)) {
+                const std::string problem = platform::InputFileProblem(value);
+                return refuse("Invalid profile file", value,
+                              "profile: " + (problem.empty() ? "cannot be read" : problem));
+            }
         } else if (OptionKind kind; FindOption(key, &kind)) {  // unknown options are ignored
             std::string value = kind == OptionKind::Flag ? std::string() : OptionValue(params[i]);
             if (kind != OptionKind::Flag && RejectedLongValue(value))
-                return refuse("Incorrect number of parameters");
+                return refuse(kNoValue, params[i], "needs a value after \"=\"");
             // A number beyond 32 bits is an invalid value of its option.
             if (bool outOfRange = false;
                 ApplyOption(settings, key, value, false, &outOfRange), outOfRange)
-                return refuse("Invalid " + text::Lower(key.substr(2)) + " value");
+                return refuse("Invalid " + text::Lower(key.substr(2)) + " value", params[i],
+                              "the number is beyond the 32-bit range");
         }
     }
     return scan;
@@ -241,10 +272,19 @@ CliResult CommandLineEntry(const std::vector<std::string>& rawParams) {
     if (!scan.errorText.empty()) {
         platform::SetConsoleTitle(WindowTitle());
         platform::WriteLine("Error: " + scan.errorText);
+        platform::WriteErrorLine(text::FailureLine(scan.errorPath, scan.errorReason));
         if (scan.pauseAtExit) platform::WaitForKey();
         return CliResult{false, 1};
     }
     if (!run.inputGiven) return CliResult{true, 0};
+
+    // Conversions share the lock: they run side by side, never beside a window.
+    if (platform::AcquireInstanceLock(WindowTitle(), platform::LockMode::Shared) ==
+        platform::LockOutcome::Held) {
+        platform::WriteErrorLine(text::FailureLine(
+            run.inputFile, "not converted: the program's window is open (close it first)"));
+        return CliResult{false, 1};
+    }
 
     platform::SetConsoleTitle(WindowTitle());
     if (!scan.quiet) PrintBanner();
@@ -254,6 +294,47 @@ CliResult CommandLineEntry(const std::vector<std::string>& rawParams) {
         platform::WaitForKey();
     }
     return CliResult{false, exitCode};
+}
+
+std::optional<int> ClaimWindow(const std::vector<std::string>& params) {
+    const std::string title = WindowTitle();
+    if (platform::AcquireInstanceLock(title, platform::LockMode::Exclusive) !=
+        platform::LockOutcome::Held)
+        return std::nullopt;
+    const std::string lockPath = platform::InstanceLockPath(title);
+    if (!platform::InstanceHeldExclusively(title)) {
+        platform::WriteErrorLine(text::FailureLine(
+            lockPath, "the window cannot open while command-line conversions run"));
+        return 1;
+    }
+    // "Open With" while the window runs: the file goes to that window.
+    const bool oneFile = params.size() == 1 && !params[0].empty() && params[0][0] != '-';
+    if (!oneFile) {
+        platform::WriteErrorLine(
+            text::FailureLine(lockPath, "the program's window is already open"));
+        return 1;
+    }
+    const std::string& file = params[0];
+    bool accepted = false;
+    const std::string ext = text::Lower(platform::ExtensionPart(file, "/"));
+    for (const auto& e : InputExtensions()) accepted = accepted || e == ext;
+    if (!accepted) {
+        platform::WriteErrorLine(
+            text::FailureLine(file, "not handed to the open window: not a picture it reads"));
+        return 1;
+    }
+    if (const std::string problem = platform::InputFileProblem(file); !problem.empty()) {
+        platform::WriteErrorLine(text::FailureLine(file, problem));
+        return 1;
+    }
+    const std::string absolute = file[0] == '/' ? file : platform::CurrentFolder() + file;
+    std::string reason;
+    if (!platform::HandOffToWindow(title, absolute, 5000, &reason)) {
+        platform::WriteErrorLine(
+            text::FailureLine(file, "not handed to the open window: " + reason));
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace tarnwick

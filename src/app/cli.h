@@ -2,6 +2,7 @@
 // scan, banner and the conversion run.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ struct CliResult {
 
 // Runs the command line. `params` are the arguments after the program name.
 CliResult CommandLineEntry(const std::vector<std::string>& params);
+
+// Before the window opens: nothing when it may (this process now holds the
+// lock exclusively), else the exit code. While another window runs, a single
+// picture named as the only parameter is handed to it (exit code 0); any
+// other start is refused with a line on standard error.
+std::optional<int> ClaimWindow(const std::vector<std::string>& params);
 
 // The key and value of one parameter as the option scan sees them.
 std::string OptionKey(const std::string& param);

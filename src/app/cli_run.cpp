@@ -16,6 +16,7 @@
 #include "settings/options.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
+#include "text/shown.h"
 #include "text/text_util.h"
 
 namespace tarnwick {
@@ -33,6 +34,23 @@ std::string GammaText(float value) {
     auto result = std::to_chars(text, text + sizeof text, static_cast<double>(value),
                                 std::chars_format::fixed, 2);
     return std::string(text, result.ptr);
+}
+
+// A check that stops the run: the line on standard output, and the path
+// concerned with the reason for standard error. No line: the check passed.
+struct Refusal {
+    std::string line;
+    std::string path;
+    std::string reason;
+    explicit operator bool() const { return !line.empty(); }
+};
+
+// The reason of an "Error: ..." line in the words of standard error.
+std::string ReasonOf(const std::string& line) {
+    std::string reason = line.rfind("Error: ", 0) == 0 ? line.substr(7) : line;
+    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
+        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    return reason;
 }
 
 // ---- The debug report ------------------------------------------------------
@@ -84,19 +102,20 @@ class Report {
 public:
     explicit Report(bool on) : on_(on) {}
     bool on() const { return on_; }
+    // Values may hold names and texts of any kind: they are shown safely.
     void Line(const std::string& label, const std::string& value) const {
-        if (on_) WriteLine(label + value);
+        if (on_) WriteLine(label + text::Shown(value));
     }
-    // Writes the rows in order; the error line of the first failed check,
-    // empty when every check passes.
-    std::string Rows(const std::vector<ReportRow>& rows, const Settings& s,
-                     const std::string& format = "") const {
+    // Writes the rows in order; the first row whose check fails (its error
+    // line, the refused value), nullptr when every check passes.
+    const ReportRow* Rows(const std::vector<ReportRow>& rows, const Settings& s,
+                          const std::string& format = "") const {
         for (const ReportRow& row : rows) {
             if (row.shownWhen && !row.shownWhen(s)) continue;
             Line(row.label, RowValue(row, s, format));
-            if (row.valid && !row.valid(s)) return row.error;
+            if (row.valid && !row.valid(s)) return &row;
         }
-        return {};
+        return nullptr;
     }
 
 private:
@@ -165,15 +184,20 @@ const std::vector<ReportRow>& OutputFormatRows(const std::string& ext) {
 
 // The output format's report, then its checks. Formats without options of
 // their own show only their depth.
-std::string ReportAndCheckOutputFormat(const Report& debug, const Settings& s,
-                                       const std::string& ext) {
+Refusal ReportAndCheckOutputFormat(const Report& debug, const Settings& s, const RunState& run) {
+    const std::string& ext = run.conversion;
     const int bpp = BppSetting(s, ext);
     const auto& rows = OutputFormatRows(ext);
     if (rows.empty()) debug.Line(text::Upper(ext) + " BPP: ", Num(bpp));
     debug.Rows(rows, s, ext);
-    if (!IsBppAllowed(GlobalRegistry(), ext, bpp)) return "Error: Invalid " + ext + "-bpp value";
-    if (ext == "jpg" && (s.jpgQuality < 1 || s.jpgQuality > 100))
-        return "Error: Invalid jpg-quality value";
+    if (!IsBppAllowed(GlobalRegistry(), ext, bpp)) {
+        const std::string line = "Error: Invalid " + ext + "-bpp value";
+        return {line, run.inputPath, ReasonOf(line) + " " + Num(bpp)};
+    }
+    if (ext == "jpg" && (s.jpgQuality < 1 || s.jpgQuality > 100)) {
+        const std::string line = "Error: Invalid jpg-quality value";
+        return {line, run.inputPath, ReasonOf(line) + " " + Num(s.jpgQuality)};
+    }
     return {};
 }
 
@@ -318,66 +342,104 @@ const std::vector<ReportRow>& NamingRows() {
 
 // ---- The checks of the run's records ---------------------------------------
 
-// The input file: it has an extension and holds data. Error line or empty.
-std::string CheckInput(RunState& run) {
-    if (platform::ExtensionPart(run.inputFile, "/\\ ").empty()) return "Error: Invalid input file";
+// The input file: it has an extension and holds data.
+Refusal CheckInput(RunState& run) {
+    const char* line = "Error: Invalid input file";
+    if (platform::ExtensionPart(run.inputFile, "/\\ ").empty())
+        return {line, run.inputFile, "no file name extension"};
     run.inputPath = run.inputFile;
     run.inputFile.clear();
-    if (platform::FileSize(run.inputPath) <= 0) return "Error: Invalid input file";
+    if (platform::FileSize(run.inputPath) <= 0) {
+        const std::string problem = platform::InputFileProblem(run.inputPath);
+        return {line, run.inputPath, problem.empty() ? "cannot be read" : problem};
+    }
     return {};
 }
 
-// The output folder: the input's folder when none is given; a relative one
-// is taken from the program's folder. Error line or empty.
-std::string ResolveOutputFolder(const Report& debug, RunState& run) {
+// The output folder: the input's folder when none is given. A relative one
+// is taken from the working folder, as the input is; "." and "./" name the
+// working folder itself.
+Refusal ResolveOutputFolder(const Report& debug, RunState& run) {
     if (run.outputFolder.empty()) run.outputFolder = platform::FolderPart(run.inputPath);
     debug.Line("Output: ", run.outputFolder);
-    if (run.outputFolder.rfind("..", 0) == 0) return "Error: Incorrect output folder";
+    if (run.outputFolder.rfind("..", 0) == 0)
+        return {"Error: Incorrect output folder", run.outputFolder,
+                "an output folder may not begin with \"..\""};
     if (run.outputFolder.empty() || run.outputFolder[0] != '/') {
         if (run.outputFolder.rfind("./", 0) == 0 || run.outputFolder.rfind(".\\", 0) == 0)
             run.outputFolder.erase(0, 2);
-        run.outputFolder = run.programFolder + run.outputFolder;
+        else if (run.outputFolder == ".") run.outputFolder.clear();
+        run.outputFolder = platform::CurrentFolder() + run.outputFolder;
     }
     if (run.outputFolder.back() == '\\') run.outputFolder.back() = '/';
     if (run.outputFolder.back() != '/') run.outputFolder += '/';
-    if (!platform::FolderExists(run.outputFolder)) return "Error: Invalid output folder";
+    if (!platform::FolderExists(run.outputFolder)) {
+        const std::string problem = platform::FolderProblem(run.outputFolder);
+        return {"Error: Invalid output folder", run.outputFolder,
+                problem.empty() ? "not a folder" : problem};
+    }
     return {};
 }
 
 // The output format: the product's first when none is given.
-std::string ResolveConversion(const Report& debug, RunState& run) {
+Refusal ResolveConversion(const Report& debug, RunState& run) {
     if (run.conversion.empty()) run.conversion = OutputExtensions().front();
     debug.Line("Conversion: ", run.conversion);
-    for (const auto& ext : OutputExtensions())
+    std::string known;
+    for (const auto& ext : OutputExtensions()) {
         if (ext == run.conversion) return {};
-    return "Error: Invalid conversion type";
+        known += (known.empty() ? "" : ", ") + ext;
+    }
+    return {"Error: Invalid conversion type", run.inputPath,
+            "cannot convert to \"" + run.conversion + "\" (the program writes " + known + ")"};
+}
+
+// A failed check of a report row: the input, the reason and the value refused.
+Refusal RowRefusal(const ReportRow& row, const Settings& s, const RunState& run) {
+    return {row.error, run.inputPath, ReasonOf(row.error) + " " + RowValue(row, s, "")};
 }
 
 // Every check of the settings with its report, in the order of the report.
 // Leaves the drawing prepared (canvas, font) in `starter`.
-std::string ReportAndCheckSettings(const Report& debug, const Settings& s, const RunState& run,
-                                   RunStarter& starter) {
+Refusal ReportAndCheckSettings(const Report& debug, const Settings& s, const RunState& run,
+                               RunStarter& starter) {
     debug.Rows(InputFormatRows(InputExtensions().front()), s);
-    if (auto err = ReportAndCheckOutputFormat(debug, s, run.conversion); !err.empty()) return err;
-    if (auto err = debug.Rows(StepRows(), s); !err.empty()) return err;
+    if (Refusal r = ReportAndCheckOutputFormat(debug, s, run)) return r;
+    if (const ReportRow* failed = debug.Rows(StepRows(), s)) return RowRefusal(*failed, s, run);
 
     debug.Line("Watermark: ", KeywordName(KeywordList::WatermarkKind, s.doWatermark));
     debug.Rows(WatermarkRows(s.watermarkKind()), s);
     switch (starter.PrepareDrawing()) {
         case DrawingCheck::Ready: break;
-        case DrawingCheck::InvalidFont: return "Error: Invalid watermark font";
+        case DrawingCheck::InvalidFont:
+            return {"Error: Invalid watermark font", run.inputPath,
+                    "the watermark font \"" + s.font + "\" cannot be loaded"};
         case DrawingCheck::EmptyWatermarkImage:
-        case DrawingCheck::InvalidWatermarkImage: return "Error: Invalid watermark image";
+        case DrawingCheck::InvalidWatermarkImage: {
+            const std::string problem = platform::InputFileProblem(s.watermarkImage);
+            return {"Error: Invalid watermark image", s.watermarkImage,
+                    "watermark image: " + (problem.empty() ? "cannot be used" : problem)};
+        }
     }
     debug.Rows(NamingRows(), s);
     return {};
 }
 
-// Puts the input file into the list. The number of files taken.
-int ImportInput(const RunState& run) {
+// Puts the input file into the list. The number of files taken; why it was
+// not taken otherwise.
+int ImportInput(const RunState& run, std::string* reason) {
     const std::string ext = text::Lower(platform::ExtensionPart(run.inputPath, "/\\ "));
+    std::string accepted;
+    for (const auto& e : InputExtensions()) accepted += (accepted.empty() ? "." : ", .") + e;
+    *reason = "not a picture the program reads (" + accepted + ")";
     if (ext == "txt" || ext == "lst") return 0;
     return AddInputFile(run.inputPath);
+}
+
+// Starts the worker. The reason when no thread could be started for it.
+std::string StartWorker(RunStarter& starter, WorkerSinks sinks) {
+    std::string why;
+    return starter.Start(std::move(sinks), &why) ? std::string() : why;
 }
 
 }  // namespace
@@ -389,8 +451,9 @@ int RunCliConversion(bool quiet) {
     const auto status = [&](const std::string& line) {
         if (!quiet) WriteLine(line);
     };
-    const auto stop = [](const std::string& line) {
-        WriteLine(line);
+    const auto stop = [](const Refusal& r) {
+        WriteLine(r.line);
+        platform::WriteErrorLine(text::FailureLine(r.path, r.reason));
         return 1;
     };
 
@@ -399,29 +462,34 @@ int RunCliConversion(bool quiet) {
 
     status(CatalogText("General", "Preparing"));
     debug.Line("Input: ", run.inputFile);
-    if (auto err = CheckInput(run); !err.empty()) return stop(err);
-    if (auto err = ResolveOutputFolder(debug, run); !err.empty()) return stop(err);
-    if (auto err = ResolveConversion(debug, run); !err.empty()) return stop(err);
+    if (Refusal r = CheckInput(run)) return stop(r);
+    if (Refusal r = ResolveOutputFolder(debug, run)) return stop(r);
+    if (Refusal r = ResolveConversion(debug, run)) return stop(r);
 
     auto starter = RunStarter::ForProgramRecords();
-    if (auto err = ReportAndCheckSettings(debug, s, run, *starter); !err.empty()) return stop(err);
+    if (Refusal r = ReportAndCheckSettings(debug, s, run, *starter)) return stop(r);
     starter->PrepareEncoding();
 
     status(CatalogText("General", "Importing"));
-    const int added = ImportInput(run);
+    std::string notTaken;
+    const int added = ImportInput(run, &notTaken);
     status(FormatMessage(CatalogText("Msg", "Import complete"), std::to_string(added)));
     if (added == 0) {
         WriteLine(CatalogText("Msg", "Conversion is not complete"));
         WriteLine(CatalogText("Msg", "Empty input files"));
+        platform::WriteErrorLine(text::FailureLine(run.inputPath, notTaken));
         return 1;
     }
 
     status(CatalogText("General", "Converting"));
     WorkerSinks sinks;
-    sinks.debugLine = [](const std::string& line) { WriteLine(line); };
-    std::string why;
-    if (!starter->Start(sinks, &why))
-        platform::WriteErrorLine("tarnwick: " + run.inputPath + ": " + why);
+    sinks.debugLine = [](const std::string& line) { WriteLine(text::Shown(line)); };
+    if (const std::string notStarted = StartWorker(*starter, sinks); !notStarted.empty()) {
+        WriteLine(CatalogText("Msg", "Conversion is not complete"));
+        platform::WriteErrorLine(text::FailureLine(run.inputPath, notStarted));
+        return 1;
+    }
+    // A file that failed has its reason on standard error from the worker.
     const int converted = starter->Wait();
     if (converted == 0) {
         WriteLine(CatalogText("Msg", "Conversion is not complete"));

@@ -5,6 +5,7 @@
 #include "engine/encoding.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
+#include "text/shown.h"
 
 namespace tarnwick {
 
@@ -73,7 +74,7 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
     }
     if (!sinks.failure) {
         sinks.failure = [](const std::string& input, const std::string& reason) {
-            platform::WriteErrorLine("tarnwick: " + input + ": " + reason);
+            platform::WriteErrorLine(text::FailureLine(input, reason));
         };
     }
     finished_ = false;

@@ -8,7 +8,6 @@
 #include <limits.h>
 #include <poll.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -81,9 +80,28 @@ bool FolderExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateFolder(const std::string& path) {
+std::string InputFileProblem(const std::string& path) {
+    struct stat st {};
+    if (path.empty()) return std::strerror(ENOENT);
+    if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a folder";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (st.st_size == 0) return "is empty";
+    if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+    return {};
+}
+
+std::string FolderProblem(const std::string& path) {
+    struct stat st {};
+    if (path.empty()) return std::strerror(ENOENT);
+    if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    return {};
+}
+
+bool CreateFolder(const std::string& path, unsigned mode) {
     if (FolderExists(path)) return true;
-    return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+    return mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST;
 }
 
 std::string CurrentFolder() {
@@ -198,13 +216,13 @@ std::string UserConfigFolder() {
     return base;
 }
 
-void CreateFolders(const std::string& folder) {
+void CreateFolders(const std::string& folder, unsigned mode) {
     if (folder.empty() || FolderExists(folder)) return;
     std::string parent = folder;
     while (!parent.empty() && parent.back() == '/') parent.pop_back();
     size_t slash = parent.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) CreateFolders(parent.substr(0, slash + 1));
-    CreateFolder(folder);
+    if (slash != std::string::npos && slash > 0) CreateFolders(parent.substr(0, slash + 1), mode);
+    CreateFolder(folder, mode);
 }
 
 int64_t NowLocalDateValue() { return ToLocalDateValue(time(nullptr)); }
@@ -257,38 +275,6 @@ void WaitForKey() {
         if (read(STDIN_FILENO, rest, sizeof rest) <= 0) break;
     }
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-}
-
-bool AcquireSingleInstance(const std::string& name) {
-    std::string file;
-    for (char c : name) file += (c == '/' || c == ' ') ? '_' : c;
-    // The runtime folder belongs to the user alone; /tmp is shared, so the
-    // file there carries the user id.
-    const std::string runtime = EnvText("XDG_RUNTIME_DIR");
-    std::string path;
-    if (!runtime.empty() && runtime[0] == '/' && FolderExists(runtime)) {
-        path = runtime + (runtime.back() == '/' ? "" : "/") + file + ".lock";
-    } else {
-        path =
-            "/tmp/" + file + "-" + std::to_string(static_cast<unsigned long>(getuid())) + ".lock";
-    }
-    // The descriptor stays open for the life of the process; the kernel
-    // drops the lock when the process ends, however it ends. A lock file we
-    // cannot use (a link, another user's file, a folder we may not write)
-    // cannot tell us about another copy of ours: the start goes on.
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0) return true;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
-        close(fd);
-        return true;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        close(fd);
-        return !held;
-    }
-    return true;
 }
 
 bool OpenWithDesktop(const std::string& target) {

@@ -15,7 +15,16 @@ std::string ProgramName();
 // Size in bytes of a regular file; -1 when missing or not a regular file.
 long long FileSize(const std::string& path);
 bool FolderExists(const std::string& path);
-bool CreateFolder(const std::string& path);
+// Why `path` is not a regular file holding data, in the system's words where
+// it has them ("No such file or directory", "Permission denied", "is a
+// folder", "is empty"); empty when it is one and can be read.
+std::string InputFileProblem(const std::string& path);
+// Why `path` is not a folder ("No such file or directory", "Not a
+// directory"); empty when it is one.
+std::string FolderProblem(const std::string& path);
+// Creates one folder with the given permission bits (less the umask); true
+// when it exists afterwards.
+bool CreateFolder(const std::string& path, unsigned mode = 0755);
 std::string CurrentFolder();  // with trailing '/'
 // Modification time as a local date value (local wall clock read as UTC).
 std::optional<int64_t> FileModifiedLocal(const std::string& path);
@@ -35,8 +44,8 @@ bool RenameFile(const std::string& from, const std::string& to);
 // when it is absolute, else ~/.config/ (home from an absolute $HOME, else the
 // password database); empty when no home is known.
 std::string UserConfigFolder();
-// Creates a folder and any missing folders above it.
-void CreateFolders(const std::string& folder);
+// Creates a folder and any missing folders above it, each with `mode`.
+void CreateFolders(const std::string& folder, unsigned mode = 0755);
 
 // Current local date value: seconds from 1970 on the local wall clock.
 int64_t NowLocalDateValue();
@@ -49,12 +58,6 @@ void SetConsoleTitle(const std::string& title);  // only when stdout is a termin
 // Reads one key from a terminal, with every byte the key sent (an arrow key
 // sends an escape sequence); returns at once when stdin is not a terminal.
 void WaitForKey();
-
-// Single instance: exclusive flock on a lock file named after `name` in
-// $XDG_RUNTIME_DIR, else in /tmp with the user id in the file name. False
-// only when another process of this user holds it; a lock file that cannot
-// be used (another user's, a link, an unwritable folder) lets the start go on.
-bool AcquireSingleInstance(const std::string& name);
 
 // Opens a document, web address or mailto: link with the desktop's program.
 bool OpenWithDesktop(const std::string& target);

@@ -62,10 +62,11 @@ std::string SettingsFolder() {
     if (base.empty()) return std::string();  // no home: nothing is made at the root
     const std::string maker = base + "Pictavo/";
     const std::string program = maker + "tarnwick/";
+    // Folders made here are the user's alone, as the XDG rules ask.
     if (!platform::FolderExists(program)) {
-        platform::CreateFolders(base);
-        if (!platform::FolderExists(maker)) platform::CreateFolder(maker);
-        platform::CreateFolder(program);
+        platform::CreateFolders(base, 0700);
+        if (!platform::FolderExists(maker)) platform::CreateFolder(maker, 0700);
+        platform::CreateFolder(program, 0700);
     }
     return program;
 }

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
+#include "text/shown.h"
 #include "ui/user_dialogs.h"
 #include "ui/window_logic.h"
 
@@ -20,9 +21,15 @@ ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
     RunState& run = GlobalRunState();
     FormatRegistry& reg = GlobalRegistry();
 
-    const auto refuse = [&](ConvertOutcome outcome, const std::string& message) {
-        view.SetStatusText(CatalogText("Msg", "Conversion is not complete"));
+    // A refusal is a warning in the window and its line on standard error.
+    const auto tell = [&](const std::string& path, const std::string& message) {
+        platform::WriteErrorLine(text::FailureLine(path, message));
         dialogs.Warning(message);
+    };
+    const auto refuse = [&](ConvertOutcome outcome, const std::string& path,
+                            const std::string& message) {
+        view.SetStatusText(CatalogText("Msg", "Conversion is not complete"));
+        tell(path, message);
         return outcome;
     };
 
@@ -43,36 +50,41 @@ ConvertOutcome ConvertCommand(ConvertView& view, UserDialogs& dialogs) {
     view.SetStatusText(CatalogText("General", "Preparing"));
 
     if (GlobalInputList().empty())
-        return refuse(ConvertOutcome::EmptyInput, CatalogText("Msg", "Empty input files"));
+        return refuse(ConvertOutcome::EmptyInput, run.inputPath,
+                      CatalogText("Msg", "Empty input files"));
     if (run.outputFolder.empty())
-        return refuse(ConvertOutcome::EmptyOutputFolder, CatalogText("Msg", "Empty output folder"));
+        return refuse(ConvertOutcome::EmptyOutputFolder, run.outputFolder,
+                      CatalogText("Msg", "Empty output folder"));
     if (run.outputFolder.back() != '/') run.outputFolder += '/';
     if (!platform::FolderExists(run.outputFolder))
-        return refuse(ConvertOutcome::InvalidOutputFolder,
+        return refuse(ConvertOutcome::InvalidOutputFolder, run.outputFolder,
                       FormatMessage(CatalogText("Msg", "Invalid output folder"), run.outputFolder));
     if (s.doImageResize) {
         if (s.imageWidth == 0)
-            return refuse(ConvertOutcome::InvalidWidth, CatalogText("Msg", "Invalid width"));
+            return refuse(ConvertOutcome::InvalidWidth, run.inputPath,
+                          CatalogText("Msg", "Invalid width"));
         if (s.imageHeight == 0)
-            return refuse(ConvertOutcome::InvalidHeight, CatalogText("Msg", "Invalid height"));
+            return refuse(ConvertOutcome::InvalidHeight, run.inputPath,
+                          CatalogText("Msg", "Invalid height"));
     }
     // Without a known output format there is nothing to encode to.
     if (!FindOutputFormat(reg, run.conversion))
-        return refuse(ConvertOutcome::InvalidConversion,
+        return refuse(ConvertOutcome::InvalidConversion, run.inputPath,
                       CatalogText("Msg", "Invalid conversion type"));
 
     auto starter = RunStarter::ForProgramRecords();
     switch (starter->PrepareDrawing()) {
         case DrawingCheck::Ready: break;
         case DrawingCheck::InvalidFont:
-            dialogs.Warning(FormatMessage(CatalogText("Msg", "Invalid watermark font"), s.font));
+            tell(run.inputPath,
+                 FormatMessage(CatalogText("Msg", "Invalid watermark font"), s.font));
             return ConvertOutcome::InvalidWatermarkFont;
         case DrawingCheck::EmptyWatermarkImage:
-            dialogs.Warning(CatalogText("Msg", "Empty watermark image"));
+            tell(run.inputPath, CatalogText("Msg", "Empty watermark image"));
             return ConvertOutcome::EmptyWatermarkImage;
         case DrawingCheck::InvalidWatermarkImage:
-            dialogs.Warning(
-                FormatMessage(CatalogText("Msg", "Invalid watermark image"), s.watermarkImage));
+            tell(s.watermarkImage,
+                 FormatMessage(CatalogText("Msg", "Invalid watermark image"), s.watermarkImage));
             return ConvertOutcome::InvalidWatermarkImage;
     }
 

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -15,7 +16,9 @@
 #include <mutex>
 
 #include "engine/run_starter.h"
+#include "platform/platform.h"
 #include "text/catalog.h"
+#include "text/shown.h"
 #include "ui/user_dialogs.h"
 #include "ui/window_logic.h"
 
@@ -50,6 +53,32 @@ ProgressDialog::ProgressDialog(int fileCount)
     ok_->setGeometry(110, 75, 80, 25);
     ok_->setDefault(true);
     ok_->setEnabled(false);
+}
+
+void ProgressDialog::ShowFailures(const std::string& heading, const std::string& list) {
+    if (!failures_) {
+        auto* title = new QLabel(Q(heading), this);
+        title->setGeometry(10, 110, kPathWidth, 20);
+        title->show();
+        failures_ = new QPlainTextEdit(this);
+        failures_->setObjectName(QStringLiteral("failedFiles"));
+        failures_->setReadOnly(true);
+        failures_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        failures_->setGeometry(10, 130, kPathWidth, 100);
+        failures_->show();
+        setFixedSize(300, 240);
+    }
+    failures_->setPlainText(Q(list));
+}
+
+void FailedFiles::Add(const std::string& path, const std::string& reason) {
+    std::lock_guard<std::mutex> lock(m_);
+    list_.emplace_back(path, reason);
+}
+
+std::vector<std::pair<std::string, std::string>> FailedFiles::List() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return list_;
 }
 
 void ProgressDialog::closeEvent(QCloseEvent* event) {
@@ -101,7 +130,18 @@ void ProgressRun::Run() {
     charWidth_ = measured > 0 ? measured : 7;
     maxPathChars_ = kPathWidth / charWidth_;
 
-    starter_.Start();
+    // Each failed file is kept for the window and written to standard error.
+    WorkerSinks sinks;
+    sinks.failure = [failed = failed_](const std::string& input, const std::string& reason) {
+        platform::WriteErrorLine(text::FailureLine(input, reason));
+        failed->Add(input, reason);
+    };
+    // A run whose thread cannot start ends at once; its reason is shown
+    // against the first of its files.
+    if (std::string why; !starter_.Start(sinks, &why)) {
+        const InputFileList& files = starter_.Context().files;
+        sinks.failure(files.empty() ? std::string() : files.begin()->first, why);
+    }
     started_ = true;
 
     QEventLoop loop;
@@ -178,6 +218,8 @@ void ProgressRun::Finish() {
                             std::to_string(fileCount_))));
         dialog_->Bar()->setValue(fileCount_ + 1);
     }
+    if (const auto failed = failed_->List(); !failed.empty())
+        dialog_->ShowFailures(FailedFilesHeading(failed.size()), FailedFilesText(failed));
     dialog_->OkButton()->setEnabled(true);
     dialog_->OkButton()->setFocus();
 }

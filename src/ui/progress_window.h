@@ -4,9 +4,14 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QLabel;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QEventLoop;
@@ -25,6 +30,10 @@ public:
     QLabel* PathLabel() const { return label_; }
     QProgressBar* Bar() const { return bar_; }
     QPushButton* OkButton() const { return ok_; }
+    // The list of files that failed, below the window's own texts; the window
+    // grows to hold it. Nothing of it exists while no file failed.
+    void ShowFailures(const std::string& heading, const std::string& list);
+    QPlainTextEdit* Failures() const { return failures_; }
     std::function<void()> onCloseRequest;
 
 protected:
@@ -35,6 +44,18 @@ private:
     QLabel* label_;
     QProgressBar* bar_;
     QPushButton* ok_;
+    QPlainTextEdit* failures_ = nullptr;
+};
+
+// The files of a run that failed, with their reasons; filled by the worker.
+class FailedFiles {
+public:
+    void Add(const std::string& path, const std::string& reason);
+    std::vector<std::pair<std::string, std::string>> List() const;
+
+private:
+    mutable std::mutex m_;
+    std::vector<std::pair<std::string, std::string>> list_;
 };
 
 class ProgressRun {
@@ -62,6 +83,8 @@ public:
     bool StopRequested() const { return stopRequested_; }
     int CharWidth() const { return charWidth_; }
     int MaxPathChars() const { return maxPathChars_; }
+    // The files that failed so far, with their reasons.
+    std::vector<std::pair<std::string, std::string>> Failed() const { return failed_->List(); }
 
 private:
     void Poll();
@@ -72,6 +95,7 @@ private:
     UserDialogs& dialogs_;
     RunStarter& starter_;
     std::function<void(const std::string&)> setStatus_;
+    std::shared_ptr<FailedFiles> failed_ = std::make_shared<FailedFiles>();
 
     ProgressDialog* dialog_ = nullptr;
     QEventLoop* loop_ = nullptr;

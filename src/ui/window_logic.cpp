@@ -9,13 +9,31 @@
 #include <map>
 
 #include "engine/format_registry.h"
+#include "text/shown.h"
 
 namespace tarnwick {
 
 const std::vector<std::pair<std::string, int>>& MainShortcuts() {
     static const std::vector<std::pair<std::string, int>> shortcuts{
-        {"Ctrl+N", kCmdNew}, {"Alt+X", kCmdExit}, {"F5", kCmdConvert}, {"F1", kCmdUserManual}};
+        {"Ctrl+N", kCmdNew},    {"Alt+X", kCmdExit},         {"F5", kCmdConvert},
+        {"F1", kCmdUserManual},  // the program's own, then those of every Linux desktop
+        {"Ctrl+Q", kCmdExit},   {"Ctrl+O", kCmdAddInputFile}};
     return shortcuts;
+}
+
+std::string FailedFilesHeading(size_t count) {
+    return count == 1 ? "1 file not converted:" : std::to_string(count) + " files not converted:";
+}
+
+std::string FailedFilesText(const std::vector<std::pair<std::string, std::string>>& failed) {
+    std::string text;
+    for (const auto& [path, reason] : failed) {
+        if (!text.empty()) text += '\n';
+        text += text::Shown(path);
+        text += ": ";
+        text += text::Shown(reason);
+    }
+    return text;
 }
 
 int ToolbarIconPixels(int sizeIndex) {

@@ -122,6 +122,11 @@ std::vector<std::string> FilterToNameFilters(const std::string& filter);
 // Shortens a text longer than maxChars characters (UTF-8 code points) to its
 // first and last (maxChars - 3) / 2 characters around "...".
 std::string ShortenPath(const std::string& text, int maxChars);
+
+// The failed files of a run for the progress window: a heading with their
+// number, and one line per file, "path: reason", names shown safely.
+std::string FailedFilesHeading(size_t count);
+std::string FailedFilesText(const std::vector<std::pair<std::string, std::string>>& failed);
 // Number of characters (code points) of a UTF-8 text.
 int CharacterCount(const std::string& text);
 

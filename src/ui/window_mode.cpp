@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -18,10 +19,13 @@
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
 #include "engine/run_state.h"
+#include "platform/instance.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "settings/settings.h"
 #include "text/catalog.h"
+#include "text/product.h"
+#include "text/shown.h"
 #include "ui/help_commands.h"
 #include "ui/images.h"
 #include "ui/main_window.h"
@@ -122,6 +126,8 @@ bool DisplayAvailable() {
 std::unique_ptr<QApplication> OpenApplication(const std::string& what) {
     if (!DisplayAvailable()) {
         platform::WriteLine("Error: Cannot open the " + what + ": no display available");
+        platform::WriteErrorLine(text::FailureLine(
+            std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "", "no display available"));
         return nullptr;
     }
     static int argc = 1;
@@ -159,7 +165,10 @@ void DesktopSize(int* width, int* height) {
 
 WindowModeSession::WindowModeSession(UserDialogs& dialogs) : dialogs_(dialogs) {}
 
-WindowModeSession::~WindowModeSession() = default;
+WindowModeSession::~WindowModeSession() {
+    delete handOffNotifier_;
+    platform::StopHandOff(handOffSocket_, WindowTitle());
+}
 
 void WindowModeSession::Start() {
     Settings& s = GlobalSettings();
@@ -187,6 +196,36 @@ void WindowModeSession::TakeStartupFile(const std::string& path) {
     AddInputFile(error ? path : absolute.lexically_normal().string());
 }
 
+bool WindowModeSession::ListenForHandOffs() {
+    if (handOffSocket_ >= 0) return true;
+    handOffSocket_ = platform::ListenForHandOff(WindowTitle());
+    if (handOffSocket_ < 0) return false;
+    handOffNotifier_ = new QSocketNotifier(handOffSocket_, QSocketNotifier::Read);
+    QObject::connect(handOffNotifier_, &QSocketNotifier::activated, [this] {
+        for (std::string& path : platform::AcceptHandOffs(handOffSocket_))
+            pending_.push_back(std::move(path));
+        TakeHandOffs();
+    });
+    return true;
+}
+
+void WindowModeSession::TakeHandOffs() {
+    if (pending_.empty() || !window_) return;
+    // The input file list stays as it is while a run works on it, and the
+    // window takes nothing while it waits for the run's end.
+    if (window_->CurrentRun() || !window_->isEnabled()) {
+        QTimer::singleShot(200, window_.get(), [this] { TakeHandOffs(); });
+        return;
+    }
+    const std::vector<std::string> paths = std::move(pending_);
+    pending_.clear();
+    for (const std::string& path : paths) TakeStartupFile(path);
+    window_->LayoutMainWindow();
+    if (window_->isMinimized()) window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
+}
+
 bool WindowModeSession::Finish() {
     Settings& s = GlobalSettings();
     if (window_) StoreWindowStateForExit(window_->Snapshot(), s);
@@ -200,10 +239,13 @@ extern "C" int tarnwick_window_main(int argc, char** argv) {
     using namespace tarnwick;
     if (!DisplayAvailable()) {
         platform::WriteLine("Error: Cannot open the main window: no display available");
+        platform::WriteErrorLine(text::FailureLine(
+            std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "", "no display available"));
         return 1;
     }
     if (SettingsFolder().empty()) {
         platform::WriteLine("Error: Cannot find the settings folder: no home folder");
+        platform::WriteErrorLine(text::FailureLine("~/.config", "no home folder"));
         return 1;
     }
     static int qtArgc;
@@ -216,6 +258,7 @@ extern "C" int tarnwick_window_main(int argc, char** argv) {
     WindowModeSession session(dialogs);
     session.Start();
     if (!startupFile.empty()) session.TakeStartupFile(startupFile);
+    session.ListenForHandOffs();
     {
         SignalBridge bridge(session.Window());
         app.exec();

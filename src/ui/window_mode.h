@@ -7,6 +7,7 @@
 #include <vector>
 
 class QApplication;
+class QSocketNotifier;
 
 namespace tarnwick {
 
@@ -43,6 +44,13 @@ public:
     void Start();
     // Takes a file named at start as if it were added with "Add Input File".
     void TakeStartupFile(const std::string& path);
+    // Listens for files that a second start of the program hands over ("Open
+    // With" while this window runs). Each is taken as a startup file and the
+    // window is raised; while a conversion runs, it waits for the run's end.
+    // False when no socket could be made (the window works without).
+    bool ListenForHandOffs();
+    // Files handed over and not yet taken.
+    size_t PendingHandOffs() const { return pending_.size(); }
     // Stores the window's state, applies the folder-history rule and writes the
     // configuration file. False when the file could not be written.
     bool Finish();
@@ -51,9 +59,14 @@ public:
     const std::string& ConfigPath() const { return configPath_; }
 
 private:
+    void TakeHandOffs();
+
     UserDialogs& dialogs_;
     std::unique_ptr<MainWindow> window_;
     std::string configPath_;
+    int handOffSocket_ = -1;
+    QSocketNotifier* handOffNotifier_ = nullptr;
+    std::vector<std::string> pending_;
 };
 
 }  // namespace tarnwick

@@ -28,22 +28,31 @@ struct RunResult {
     int code = -1;
     std::vector<std::string> lines;
     std::string text;
+    std::vector<std::string> errorLines;  // standard error
 };
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
 
 // Runs the program with its own runtime folder (so runs never meet each
 // other's single-instance lock) and no terminal on stdin.
 RunResult Tarnwick(const std::vector<std::string>& args, const std::string& cwd = "") {
     static TempDir runtime;
+    TempDir errors;
     std::string cmd =
         "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " HOME=" + Quote(runtime.path()) + " ";
     if (!cwd.empty()) cmd = "cd " + Quote(cwd) + " && " + cmd;
     cmd += Quote(TARNWICK_EXE);
     for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " </dev/null 2>/dev/null";
+    cmd += " </dev/null 2>" + Quote(errors / "stderr");
     RunResult r;
     r.code = tarnwick::test::RunCommand(cmd, &r.text);
-    std::istringstream in(r.text);
-    for (std::string line; std::getline(in, line);) r.lines.push_back(line);
+    r.lines = SplitLines(r.text);
+    r.errorLines = SplitLines(ReadFile(errors / "stderr"));
     return r;
 }
 
@@ -206,7 +215,14 @@ TEST(CliConversion, OptionScanErrors) {
         EXPECT_EQ(r.code, 1) << c.line;
         ASSERT_EQ(r.lines.size(), 1u) << r.text;
         EXPECT_EQ(r.lines[0], c.line);
+        ASSERT_EQ(r.errorLines.size(), 1u) << c.line;
+        EXPECT_EQ(r.errorLines[0].rfind("tarnwick: ", 0), 0u) << r.errorLines[0];
     }
+    // The profile's line names the profile and the system's reason.
+    RunResult profile = Tarnwick({"-i", png, "--profile=" + dir.path() + "missing.ini"});
+    ASSERT_EQ(profile.errorLines.size(), 1u);
+    EXPECT_EQ(profile.errorLines[0],
+              "tarnwick: " + dir.path() + "missing.ini: profile: No such file or directory");
 }
 
 TEST(CliConversion, ChecksStopWithTheirErrorLine) {
@@ -242,7 +258,21 @@ TEST(CliConversion, ChecksStopWithTheirErrorLine) {
         EXPECT_EQ(r.code, 1) << c.line;
         ASSERT_FALSE(r.lines.empty()) << c.line;
         EXPECT_EQ(r.lines.back(), c.line) << r.text;
+        // Standard error says which path and why, in one line.
+        ASSERT_EQ(r.errorLines.size(), 1u) << c.line;
+        EXPECT_EQ(r.errorLines[0].rfind("tarnwick: ", 0), 0u) << r.errorLines[0];
     }
+    const auto reasonOf = [](const std::vector<std::string>& args) {
+        const RunResult r = Tarnwick(args);
+        return r.errorLines.empty() ? std::string() : r.errorLines[0];
+    };
+    EXPECT_EQ(reasonOf({"-i", dir / "missing.png"}),
+              "tarnwick: " + dir / "missing.png" + ": No such file or directory");
+    EXPECT_EQ(reasonOf({"-i", dir / "empty.png"}), "tarnwick: " + dir / "empty.png" + ": is empty");
+    EXPECT_EQ(reasonOf({"-i", png, "-o", dir / "does-not-exist"}),
+              "tarnwick: " + dir / "does-not-exist/" + ": No such file or directory");
+    EXPECT_EQ(reasonOf({"-i", png, "-o", dir.path(), "--gamma=10"}),
+              "tarnwick: " + png + ": invalid gamma value 10.00");
     // Gamma at both ends of its range passes.
     EXPECT_EQ(Tarnwick({"-q", "-i", png, "-o", dir.path(), "--gamma=0.01"}).code, 0);
     EXPECT_EQ(Tarnwick({"-q", "-i", png, "-o", dir.path(), "--gamma=9.99"}).code, 0);
@@ -273,6 +303,8 @@ TEST(CliConversion, RefusedInputsStopWithoutOutput) {
         RunResult r = Tarnwick({"-q", "-i", dir / name, "-o", dir.path()});
         EXPECT_EQ(r.code, 1) << name;
         EXPECT_EQ(r.lines, std::vector<std::string>{"Conversion stopped"});
+        ASSERT_EQ(r.errorLines.size(), 1u) << name;
+        EXPECT_EQ(r.errorLines[0].rfind("tarnwick: " + dir / name + ": ", 0), 0u);
     }
     EXPECT_EQ(ReadFile(dir / "broken.bmp"), old);
     EXPECT_FALSE(fs::exists(dir / "half.bmp"));
@@ -284,14 +316,35 @@ TEST(CliConversion, OutputFolderDefaultsAndRelativeFolders) {
     // No output option: next to the input.
     EXPECT_EQ(Tarnwick({"-q", "-i", dir / "in.png"}).code, 0);
     EXPECT_TRUE(fs::exists(dir / "in.bmp"));
-    // A relative output folder is taken relative to the program's folder.
-    const std::string rel = "e2e-relative-out-" + std::to_string(getpid());
-    const std::string progFolder = fs::path(TARNWICK_EXE).parent_path().string() + "/";
-    fs::create_directories(progFolder + rel);
-    RunResult r = Tarnwick({"-q", "-i", dir / "in.png", "-o", "./" + rel}, dir.path());
-    EXPECT_EQ(r.code, 0) << r.text;
-    EXPECT_TRUE(fs::exists(progFolder + rel + "/in.bmp"));
-    fs::remove_all(progFolder + rel);
+    fs::remove(dir / "in.bmp");
+
+    // Relative names are taken from the working folder, never the program's.
+    const std::string progFolder = fs::path(TARNWICK_EXE).parent_path().string();
+    std::vector<std::string> programFiles;
+    for (const auto& e : fs::directory_iterator(progFolder))
+        programFiles.push_back(e.path().filename().string());
+    std::sort(programFiles.begin(), programFiles.end());
+
+    EXPECT_EQ(Tarnwick({"-q", "-i", "in.png"}, dir.path()).code, 0);
+    EXPECT_TRUE(fs::exists(dir / "in.bmp"));
+    fs::create_directories(dir / "out");
+    for (const char* out : {"out", "./out", "out/"}) {
+        fs::remove(dir / "out/in.bmp");
+        RunResult r = Tarnwick({"-q", "-i", "in.png", "-o", out}, dir.path());
+        EXPECT_EQ(r.code, 0) << out << ": " << r.text;
+        EXPECT_TRUE(fs::exists(dir / "out/in.bmp")) << out;
+    }
+    RunResult missing = Tarnwick({"-q", "-i", "in.png", "-o", "nowhere"}, dir.path());
+    EXPECT_EQ(missing.lines, std::vector<std::string>{"Error: Invalid output folder"});
+    ASSERT_EQ(missing.errorLines.size(), 1u);
+    EXPECT_EQ(missing.errorLines[0],
+              "tarnwick: " + dir / "nowhere/" + ": No such file or directory");
+
+    std::vector<std::string> after;
+    for (const auto& e : fs::directory_iterator(progFolder))
+        after.push_back(e.path().filename().string());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, programFiles);
 }
 
 TEST(CliConversion, LaterOptionsAndProfilesOverrideEarlierOnes) {
@@ -373,15 +426,29 @@ TEST(CliConversion, EveryValidSuitePictureConverts) {
     EXPECT_GT(checked, 40);
 }
 
-TEST(CliInstance, SecondInstanceEndsSilentlyWithCodeOne) {
-    TempDir runtime;
+TEST(CliInstance, VersionAlwaysAnswersAndConversionsOnlyShareTheLock) {
+    TempDir runtime, dir;
     const std::string lock = runtime.path() + "Pictavo_PNG_to_BMP_2.9.lock";
-    std::string out;
-    const std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " flock " +
-                            Quote(lock) + " " + Quote(TARNWICK_EXE) + " -v; echo rc=$?";
-    // flock holds the lock while the program runs: the program must refuse.
-    tarnwick::test::RunCommand(cmd + " </dev/null", &out);
-    EXPECT_EQ(out, "rc=1\n");
+    const auto run = [&](const std::string& flockOption, const std::string& args) {
+        std::string out;
+        const std::string cmd = "env XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " flock " +
+                                flockOption + " " + Quote(lock) + " " + Quote(TARNWICK_EXE) + " " +
+                                args + " </dev/null 2>&1; echo rc=$?";
+        tarnwick::test::RunCommand(cmd, &out);
+        return out;
+    };
+    const std::string convert =
+        "-q -i " + Quote(Suite("basn2c08.png")) + " -o " + Quote(dir.path());
+    // Held exclusively, as a window holds it: the version answers, a
+    // conversion is refused with its reason.
+    EXPECT_EQ(run("-x", "-v"), "2.9\nrc=0\n");
+    EXPECT_EQ(run("-x", convert), "tarnwick: " + Suite("basn2c08.png") +
+                                      ": not converted: the program's window is open (close it "
+                                      "first)\nrc=1\n");
+    EXPECT_FALSE(fs::exists(dir / "basn2c08.bmp"));
+    // Held shared, as another conversion holds it: this one runs beside it.
+    EXPECT_EQ(run("-s", convert), "rc=0\n");
+    EXPECT_TRUE(fs::exists(dir / "basn2c08.bmp"));
 }
 
 TEST(CliFootprint, PlainConversionLoadsNoQtLibrary) {

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -120,8 +121,12 @@ TEST_F(ConvertTest, ConvertsOneFileBehindTheProgressWindow) {
     bool mainDisabled = false;
     std::string caption, label;
     int bar = -1, barMax = -1;
+    QSize size;
+    bool failureList = true;
     ConvertWhile([&](ProgressRun& run) {
         if (!run.Dialog()->OkButton()->isEnabled()) return false;
+        size = run.Dialog()->size();
+        failureList = run.Dialog()->Failures() != nullptr;
         mainDisabled = !window->isEnabled();
         caption = S(run.Dialog()->windowTitle());
         label = S(run.Dialog()->PathLabel()->text());
@@ -134,6 +139,9 @@ TEST_F(ConvertTest, ConvertsOneFileBehindTheProgressWindow) {
     EXPECT_TRUE(window->isEnabled());
     EXPECT_EQ(caption, "Conversion complete (1/1)");
     EXPECT_EQ(label, "Files converted: 1 of 1");
+    // Nothing failed: the window as it always is, without a list of failures.
+    EXPECT_EQ(size, QSize(300, 110));
+    EXPECT_FALSE(failureList);
     EXPECT_EQ(barMax, 2);
     EXPECT_EQ(bar, 2);
     EXPECT_EQ(window->StatusText(), "Conversion complete");
@@ -148,14 +156,22 @@ TEST_F(ConvertTest, FileThatCannotBeDecodedCountsAsNotConverted) {
     WriteFile(out / "broken.png", "this is no PNG");
     SetInput(out / "broken.png");
     SetOutputFolder(out.path());
-    std::string label;
+    std::string label, failures;
+    QSize size;
     ConvertWhile([&](ProgressRun& run) {
         if (!run.Dialog()->OkButton()->isEnabled()) return false;
         label = S(run.Dialog()->PathLabel()->text());
+        size = run.Dialog()->size();
+        if (run.Dialog()->Failures()) failures = S(run.Dialog()->Failures()->toPlainText());
         return true;
     });
     EXPECT_EQ(label, "Files converted: 0 of 1");
     EXPECT_TRUE(dialogs.warnings.empty());
+    // Which file failed and why, below the window's own texts.
+    EXPECT_EQ(failures.rfind(out / "broken.png: ", 0), 0u) << failures;
+    EXPECT_GT(failures.size(), (out / "broken.png: ").size());
+    EXPECT_EQ(size.width(), 300);
+    EXPECT_GT(size.height(), 110);
     EXPECT_EQ(window->StatusText(), "Conversion complete");
 }
 

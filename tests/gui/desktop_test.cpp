@@ -1,21 +1,33 @@
-// The window on a Linux desktop: a file passed by "Open With", a file dropped
-// onto the input field, and the keyboard mnemonics.
+// The window on a Linux desktop: a file passed by "Open With" at start or by a
+// second start of the program, a file dropped onto the input field, the
+// keyboard mnemonics and the shortcuts of Linux desktops.
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
+#include <functional>
 
 #include "engine/input_list.h"
 #include "engine/run_state.h"
 #include "gui_support.h"
+#include "platform/instance.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "settings/settings.h"
 #include "support/test_support.h"
+#include "text/product.h"
+#include "ui/progress_window.h"
 #include "ui/window_mode.h"
 
 namespace tarnwick::test {
@@ -57,6 +69,73 @@ TEST(StartupInputFile, IsTakenLikeAnAddedFileAndSetsTheOutputFolder) {
     session.TakeStartupFile(dir / "notes.txt");
     EXPECT_EQ(S(w.InputField()->text()), dir / "photo.png");
     w.close();
+}
+
+// Runs the event loop until `done` or `ms` milliseconds have passed.
+bool ProcessEventsUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+TEST(HandOff, ASecondStartHandsItsFileToTheWindowAndF5ConvertsIt) {
+    ResetProgramState();
+    std::filesystem::remove(SettingsFolder() + "config.ini");
+    TempDir dir;
+    WriteFile(dir / "x.png", ReadFile(Suite("basn2c08.png")));
+    // This test is the running window: it holds the lock and listens.
+    ASSERT_EQ(platform::AcquireInstanceLock(WindowTitle(), platform::LockMode::Exclusive),
+              platform::LockOutcome::Taken);
+    FakeDialogs dialogs;
+    WindowModeSession session(dialogs);
+    session.Start();
+    ASSERT_TRUE(session.ListenForHandOffs());
+    MainWindow& w = session.Window();
+
+    // The real program started a second time, by a file manager in its own folder.
+    QProcess second;
+    second.setWorkingDirectory(QString::fromStdString(dir.path()));
+    second.start(QStringLiteral(TARNWICK_EXE), {QStringLiteral("x.png")});
+    ASSERT_TRUE(ProcessEventsUntil([&] { return second.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !w.InputField()->text().isEmpty(); }, 2000));
+    EXPECT_EQ(S(w.InputField()->text()), dir / "x.png");
+    EXPECT_EQ(S(w.OutputFolderList()->currentText()), dir.path());
+    EXPECT_EQ(session.PendingHandOffs(), 0u);
+
+    // F5 converts it beside itself.
+    QApplication::setActiveWindow(&w);
+    QTimer ok;
+    QObject::connect(&ok, &QTimer::timeout, [&] {
+        if (ProgressRun* run = w.CurrentRun();
+            run && run->Dialog() && run->Dialog()->OkButton()->isEnabled())
+            run->Dialog()->OkButton()->click();
+    });
+    ok.start(10);
+    QTest::keyClick(&w, Qt::Key_F5);
+    ok.stop();
+    EXPECT_GT(platform::FileSize(dir / "x.bmp"), 54);
+    EXPECT_EQ(w.StatusText(), "Conversion complete");
+
+    // A file the window does not read is refused by the second start itself.
+    WriteFile(dir / "notes.txt", "text");
+    second.start(QStringLiteral(TARNWICK_EXE), {QString::fromStdString(dir / "notes.txt")});
+    ASSERT_TRUE(ProcessEventsUntil([&] { return second.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(S(w.InputField()->text()), dir / "x.png");
+    w.close();
+}
+
+TEST_F(WindowTest, CtrlOAddsAnInputFileAndCtrlQQuits) {
+    QApplication::setActiveWindow(window.get());
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.fileTitle, "Select Input Files");
+    ASSERT_TRUE(window->isVisible());
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(WindowTest, FileDroppedOntoTheInputFieldIsTakenNotPasted) {

@@ -18,7 +18,7 @@ fail() {
   exit 1
 }
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 rm -f "$build"/tarnwick_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -13,6 +13,7 @@
 using namespace tarnwick;
 using tarnwick::test::RunCommand;
 using tarnwick::test::TempDir;
+using tarnwick::test::TerminalProcess;
 using tarnwick::test::WriteFile;
 
 namespace {
@@ -137,6 +138,69 @@ TEST(BashCompletion, OffersFilesAndFoldersWhereTheyBelong) {
     EXPECT_EQ(Complete("tarnwick --output=" + dir.path()), std::vector<std::string>{dir / "sub"});
     // No file names after an option that takes a number.
     EXPECT_TRUE(Complete("tarnwick --width=" + dir.path()).empty());
+}
+
+// The page as man shows it on a terminal of the given width.
+std::string ManPage(int width) {
+    std::string text;
+    RunCommand("MANWIDTH=" + std::to_string(width) + " MANPAGER=cat PAGER=cat man -l '" +
+                   std::string(TARNWICK_MANPAGE) + "' 2>&1",
+               &text);
+    return text;
+}
+
+TEST(ManualPage, ReadsRightWhereverItIsShown) {
+    std::string warnings;
+    RunCommand("groff -man -ww -z '" TARNWICK_MANPAGE "' 2>&1", &warnings);
+    EXPECT_EQ(warnings, "");
+    for (int width : {60, 80, 120}) {
+        const std::string page = ManPage(width);
+        ASSERT_NE(page.find("SYNOPSIS"), std::string::npos) << page;
+        // No word, option name, keyword or address is broken across lines.
+        for (const std::string& line : Lines(page)) {
+            const bool hyphenated =
+                (!line.empty() && line.back() == '-') ||
+                (line.size() >= 3 && line.compare(line.size() - 3, 3, "\xe2\x80\x90") == 0);
+            EXPECT_FALSE(hyphenated) << width << ": " << line;
+        }
+        EXPECT_NE(page.find("--wm-text=\"My holiday\""), std::string::npos) << width;
+    }
+    const std::string page = ManPage(80);
+    for (const char* section : {"\nBUGS\n", "\nAUTHOR\n", "\nEXAMPLES\n"})
+        EXPECT_NE(page.find(section), std::string::npos) << section;
+    // The folders are those of the install prefix.
+    EXPECT_NE(page.find(TARNWICK_MANPAGE_DATA_DIR "/tarnwick.html"), std::string::npos);
+    if (std::string(TARNWICK_MANPAGE_DATA_DIR) != "/usr/lib/tarnwick")
+        EXPECT_EQ(page.find("/usr/lib/tarnwick"), std::string::npos);
+}
+
+// Completion as bash itself does it: an interactive bash on a terminal, the
+// keys typed and Tab pressed. The command prints what it was given, so a
+// wrongly quoted completion shows as the wrong argument.
+TEST(BashCompletion, CompletesNamesWithBlanksAsBashQuotesThem) {
+    TempDir dir;
+    WriteFile(dir / "my pic.png", "x");
+    WriteFile(dir / "pprof.ini", "x");
+    RunCommand("mkdir '" + dir / "sub dir" + "'");
+    WriteFile(dir / "sub dir/inner.png", "x");
+    TerminalProcess bash({"bash", "--norc", "--noprofile", "-i"},
+                         {"TERM=dumb", "INPUTRC=/dev/null", "HOME=" + dir.path(), "PS1=$ "},
+                         dir.path());
+    bash.Type("source '" TARNWICK_COMPLETION "'; tarnwick() { printf '<%s>\\n' \"$@\"; }\n");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"tarnwick -i my\\ p\t", "<-i>\r\n<my pic.png>"},
+        {"tarnwick -i sub\\ dir/\t", "<-i>\r\n<sub dir/inner.png>"},
+        {"tarnwick --input=my\\ p\t", "<--input=my pic.png>"},
+        {"tarnwick \"my p\t", "<my pic.png>"},
+        {"tarnwick -o su\t", "<-o>\r\n<sub dir/>"},
+        {"tarnwick --wm-image='sub dir/in\t", "<--wm-image=sub dir/inner.png>"},
+    };
+    for (const auto& [typed, shown] : cases) {
+        bash.Type(typed + "\n");
+        EXPECT_TRUE(bash.WaitFor(shown, 5000)) << typed << "\n" << bash.Output();
+    }
+    bash.Type("exit\n");
+    EXPECT_EQ(bash.Wait(5000), 0);
 }
 
 }  // namespace

@@ -1,13 +1,21 @@
 #include "support/test_support.h"
 
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include <zlib.h>
 
@@ -86,6 +94,70 @@ int RunCommand(const std::string& command, std::string* output) {
     int status = pclose(pipe);
     if (output) *output = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TerminalProcess::TerminalProcess(const std::vector<std::string>& argv,
+                                 const std::vector<std::string>& env, const std::string& cwd) {
+    pid_ = forkpty(&fd_, nullptr, nullptr, nullptr);
+    if (pid_ < 0) throw std::runtime_error("forkpty failed");
+    if (pid_ == 0) {
+        for (const std::string& pair : env) putenv(strdup(pair.c_str()));
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+}
+
+TerminalProcess::~TerminalProcess() {
+    if (pid_ > 0 && status_ < 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (fd_ >= 0) close(fd_);
+}
+
+void TerminalProcess::Type(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+void TerminalProcess::Collect(int timeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return;
+    char buffer[4096];
+    const ssize_t n = read(fd_, buffer, sizeof buffer);
+    if (n > 0) output_.append(buffer, static_cast<size_t>(n));
+    else std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));  // closed
+}
+
+bool TerminalProcess::WaitFor(const std::string& text, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (output_.find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        Collect(20);
+    }
+    return true;
+}
+
+int TerminalProcess::Wait(int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (status_ < 0) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= end) return -1;
+        Collect(20);
+    }
+    return status_;
 }
 
 void IsolateUserFolders() {

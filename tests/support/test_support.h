@@ -1,8 +1,11 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarnwick::test {
 
@@ -39,6 +42,33 @@ std::string Quote(const std::string& s);
 
 // Runs a shell command; returns its exit code and fills `output` with stdout.
 int RunCommand(const std::string& command, std::string* output = nullptr);
+
+// A program running on a terminal of its own (a pseudo-terminal): what it
+// writes is collected, keys are typed into it. Killed if still running when
+// the object goes.
+class TerminalProcess {
+public:
+    // `env` holds NAME=VALUE pairs added to the test's environment.
+    TerminalProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                    const std::string& cwd = "");
+    ~TerminalProcess();
+    TerminalProcess(const TerminalProcess&) = delete;
+    TerminalProcess& operator=(const TerminalProcess&) = delete;
+
+    void Type(const std::string& bytes);
+    // Collects output until `text` has appeared (true) or `timeoutMs` passed.
+    bool WaitFor(const std::string& text, int timeoutMs);
+    // Waits for the end; the exit code, -1 when it did not end in time.
+    int Wait(int timeoutMs);
+    const std::string& Output() const { return output_; }
+
+private:
+    void Collect(int timeoutMs);
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    int status_ = -1;
+    std::string output_;
+};
 
 // Points HOME and XDG_CONFIG_HOME/XDG_RUNTIME_DIR to a private folder for this
 // test process, so no test touches a real configuration.

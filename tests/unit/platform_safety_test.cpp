@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/instance.h"
 #include "platform/memory.h"
 #include "platform/platform.h"
 #include "settings/config.h"
