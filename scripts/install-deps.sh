@@ -12,7 +12,7 @@ PACKAGES=(
   libgtest-dev googletest
   xvfb xauth imagemagick python3-pil
   desktop-file-utils
-  clang-format valgrind
+  clang-format valgrind python3
   groff-base appstream dpkg-dev
 )
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "app/window_module.h"
 #include "platform/platform.h"
 #include "platform/safe_save.h"
 #include "text/shown.h"
@@ -12,18 +13,15 @@
 namespace {
 
 int RunWindowMode(int argc, char** argv) {
-    std::string error;
-    void* module = tarnwick::platform::LoadModule("libtarnwick_ui.so", &error);
-    auto entry = reinterpret_cast<int (*)(int, char**)>(
-        tarnwick::platform::ModuleSymbol(module, "tarnwick_window_main"));
-    if (!entry) {
-        const std::string reason = error.empty() ? std::string("window module not found") : error;
+    std::string reason;
+    const TwWindowApi* module = tarnwick::LoadWindowApi(&reason);
+    if (!module) {
         tarnwick::platform::WriteLine("Error: The main window is not available: " + reason);
         tarnwick::platform::WriteErrorLine(tarnwick::text::FailureLine(
             "libtarnwick_ui.so", "the main window is not available: " + reason));
         return 1;
     }
-    return entry(argc, argv);
+    return module->windowMain(argc, argv);
 }
 
 }  // namespace

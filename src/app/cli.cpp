@@ -1,6 +1,8 @@
 // Command-line entry: first-parameter actions, the option scan and the banner.
 #include "app/cli.h"
 
+#include "app/window_module.h"
+
 #include <optional>
 #include <random>
 
@@ -41,17 +43,6 @@ void WriteLines(const std::vector<std::string>& lines) {
 }
 
 }  // namespace
-
-WindowModule LoadWindowModule() {
-    WindowModule m;
-    void* handle = platform::LoadModule("libtarnwick_ui.so");
-    if (!handle) return m;
-    m.uninstallPrompt =
-        reinterpret_cast<int (*)()>(platform::ModuleSymbol(handle, "tarnwick_uninstall_prompt"));
-    m.screenshotMode = reinterpret_cast<int (*)(const char*)>(
-        platform::ModuleSymbol(handle, "tarnwick_screenshot_mode"));
-    return m;
-}
 
 std::string OptionKey(const std::string& param) {
     if (param.empty() || param[0] != '-') return {};
@@ -153,20 +144,22 @@ std::optional<CliResult> FirstParameterAction(const std::vector<std::string>& pa
     const std::string first = OptionKey(params[0]);
     if (first == "-U") {
         if (auto refused = RefusedBesideAnotherCopy()) return refused;
-        WindowModule module = LoadWindowModule();
-        if (!module.uninstallPrompt)
+        std::string why;
+        const TwWindowApi* module = LoadWindowApi(&why);
+        if (!module)
             return Failed("Error: The uninstall prompt needs the window module and a display", "-U",
-                          "needs the window module and a display");
-        return CliResult{false, module.uninstallPrompt()};
+                          why);
+        return CliResult{false, module->uninstallPrompt()};
     }
     if (first == "-T") {
         std::string folder = params.size() > 1 ? OptionValue(params[1]) : std::string();
         if (auto refused = RefusedBesideAnotherCopy()) return refused;
-        WindowModule module = LoadWindowModule();
-        if (!module.screenshotMode)
+        std::string why;
+        const TwWindowApi* module = LoadWindowApi(&why);
+        if (!module)
             return Failed("Error: The screenshot mode needs the window module and a display", "-T",
-                          "needs the window module and a display");
-        return CliResult{false, module.screenshotMode(folder.c_str())};
+                          why);
+        return CliResult{false, module->screenshotMode(folder.c_str())};
     }
     if (first == "-V" || first == "--VERSION") {
         platform::SetConsoleTitle(WindowTitle());

@@ -8,15 +8,6 @@
 
 namespace tarnwick {
 
-// Functions of the window module that the command line needs for -U and -T.
-struct WindowModule {
-    int (*uninstallPrompt)() = nullptr;
-    int (*screenshotMode)(const char* folder) = nullptr;
-};
-
-// Loads the window module on demand; nullptr entries when it is unavailable.
-WindowModule LoadWindowModule();
-
 struct CliResult {
     bool windowMode = false;  // no action asked for: the window mode follows
     int exitCode = 0;

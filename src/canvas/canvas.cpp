@@ -21,7 +21,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/canvas_abi.h"
+#include "abi/canvas_abi.h"
 #include "text/text_util.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/canvas_abi.h"
+#include "abi/canvas_abi.h"
 #include "engine/limits.h"
 #include "engine/steps.h"
 #include "platform/platform.h"

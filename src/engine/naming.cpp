@@ -1,11 +1,9 @@
 #include "engine/naming.h"
 #include "platform/paths.h"
+#include "platform/platform.h"
 #include "text/text_util.h"
 
-#include <locale.h>
-#include <clocale>
 #include <cstdio>
-#include <cwctype>
 
 namespace tarnwick {
 
@@ -19,16 +17,6 @@ const char* const kTokens[] = {
 constexpr int kTokenCount = sizeof kTokens / sizeof kTokens[0];
 
 const char* const kDefaultMask = "%filename%.%ext%";
-
-// A locale with full Unicode case tables, independent of the process locale.
-locale_t CaseLocale() {
-    static locale_t loc = [] {
-        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-        if (!l) l = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
-        return l;
-    }();
-    return loc;
-}
 
 // Decodes one UTF-8 character at text[i]; returns its length, 0 when invalid.
 size_t DecodeUtf8(const std::string& text, size_t i, char32_t& cp) {
@@ -84,10 +72,7 @@ char32_t MapCase(char32_t cp, bool upper) {
         if (!upper && cp >= 'A' && cp <= 'Z') return cp + 32;
         return cp;
     }
-    locale_t loc = CaseLocale();
-    if (!loc) return cp;
-    wint_t w = static_cast<wint_t>(cp);
-    return static_cast<char32_t>(upper ? towupper_l(w, loc) : towlower_l(w, loc));
+    return platform::MapUnicodeCase(cp, upper);
 }
 
 // mode: 0 lower, 1 upper, 2 title.

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/canvas_abi.h"
+#include "abi/canvas_abi.h"
 #include "engine/encoding.h"
 #include "engine/format_registry.h"
 #include "engine/limits.h"

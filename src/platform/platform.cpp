@@ -1,6 +1,9 @@
 // Linux implementation of the platform layer.
 #include "platform/platform.h"
 
+#include <locale.h>
+#include <cwctype>
+
 #include "platform/paths.h"
 
 #include <dlfcn.h>
@@ -313,6 +316,18 @@ void* LoadModule(const std::string& fileName, std::string* error) {
 
 void* ModuleSymbol(void* module, const char* name) {
     return module ? dlsym(module, name) : nullptr;
+}
+
+char32_t MapUnicodeCase(char32_t cp, bool upper) {
+    // A locale with full Unicode case tables, independent of the process locale.
+    static const locale_t loc = [] {
+        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (!l) l = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
+        return l;
+    }();
+    if (!loc) return cp;
+    const wint_t w = static_cast<wint_t>(cp);
+    return static_cast<char32_t>(upper ? towupper_l(w, loc) : towlower_l(w, loc));
 }
 
 }  // namespace tarnwick::platform

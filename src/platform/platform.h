@@ -47,6 +47,11 @@ std::string UserConfigFolder();
 // Creates a folder and any missing folders above it, each with `mode`.
 void CreateFolders(const std::string& folder, unsigned mode = 0755);
 
+// The upper or lower case of a Unicode character by the C library's full
+// case tables, whatever the process's locale; the character itself when
+// there is none.
+char32_t MapUnicodeCase(char32_t cp, bool upper);
+
 // Current local date value: seconds from 1970 on the local wall clock.
 int64_t NowLocalDateValue();
 

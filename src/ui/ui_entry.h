@@ -1,19 +1,18 @@
-// Entry points of the window module (libtarnwick_ui.so), looked up by name
-// when the program needs a window.
+// The window module's entry points. The program reaches them only through
+// the table that tarnwick_window_api gives (abi/window_abi.h); nothing else
+// of the module is visible outside it.
 #pragma once
-
-#define TARNWICK_UI_EXPORT __attribute__((visibility("default")))
 
 extern "C" {
 
 // The whole window mode: configuration, main window, event loop, and the
 // configuration written at the end. Returns the exit code.
-TARNWICK_UI_EXPORT int tarnwick_window_main(int argc, char** argv);
+int tarnwick_window_main(int argc, char** argv);
 
 // The uninstall prompt. Returns the exit code.
-TARNWICK_UI_EXPORT int tarnwick_uninstall_prompt(void);
+int tarnwick_uninstall_prompt(void);
 
 // Two JPEG pictures of the main window in `folder` (the program's folder when
 // empty). Returns the exit code.
-TARNWICK_UI_EXPORT int tarnwick_screenshot_mode(const char* folder);
+int tarnwick_screenshot_mode(const char* folder);
 }

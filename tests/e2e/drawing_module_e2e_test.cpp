@@ -63,3 +63,34 @@ TEST(CliDrawingModule, MissingModuleFailsFramesAndWatermarksWithTheReason) {
     EXPECT_EQ(plain.code, 0) << plain.out << plain.err;
     EXPECT_TRUE(fs::exists(dir / "out/basn2c08.bmp"));
 }
+
+// The window module shows the program one function, its table of entry
+// points (the drawing module likewise), and a window module of another build
+// (its stamp differs) is refused with the reason instead of being run.
+TEST(WindowModule, OnlyTheTableIsExportedAndAStaleModuleIsRefused) {
+    const std::string bin = fs::path(TARNWICK_EXE).parent_path();
+    for (const auto& [module, most] :
+         {std::pair<std::string, int>{"libtarnwick_ui.so", 10}, {"libtarnwick_canvas.so", 5}}) {
+        std::string symbols;
+        ASSERT_EQ(tarnwick::test::RunCommand("nm -D --defined-only " + Quote(bin + "/" + module) +
+                                                 " | grep -c ' [TDBRW] '",
+                                             &symbols),
+                  0);
+        EXPECT_LE(std::stoi(symbols), most) << module;
+    }
+
+    TempDir dir;
+    fs::create_directories(dir / "bin");
+    fs::copy_file(TARNWICK_EXE, dir / "bin/tarnwick");
+    std::string ui = ReadFile(bin + "/libtarnwick_ui.so");
+    const size_t stamp = ui.find("tarnwick-window-abi:");
+    ASSERT_NE(stamp, std::string::npos);
+    const size_t digit = ui.find(':', stamp + 20) + 1;  // after the version
+    ui[digit] = ui[digit] == '0' ? '1' : '0';
+    tarnwick::test::WriteFile(dir / "bin/libtarnwick_ui.so", ui);
+
+    const Outcome o = RunAlone(dir, {"-T", dir / "shots"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.err.find("built for another build of the program"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(dir / "shots"));
+}
