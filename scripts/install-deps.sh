@@ -14,6 +14,7 @@ PACKAGES=(
   desktop-file-utils
   clang-format valgrind
   groff-base appstream dpkg-dev
+  lintian qt6-qpa-plugins
 )
 
 missing=()
