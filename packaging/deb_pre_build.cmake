@@ -27,7 +27,7 @@ file(MAKE_DIRECTORY "${_docdir}")
 file(WRITE "${_docdir}/changelog.Debian"
 "${CPACK_PACKAGE_NAME} (${_version}) unstable; urgency=medium
 
-  * ${CPACK_PACKAGE_VENDOR} PNG to BMP ${CPACK_PACKAGE_VERSION}, Debian revision ${CPACK_DEBIAN_PACKAGE_RELEASE}.
+  * ${CPACK_TARNWICK_PRODUCT_NAME} ${CPACK_PACKAGE_VERSION}, Debian revision ${CPACK_DEBIAN_PACKAGE_RELEASE}.
 
  -- ${CPACK_PACKAGE_CONTACT}  ${_date}
 ")
