@@ -160,7 +160,7 @@ dpkg_root=(dpkg --root="$root" --log="$scratch/dpkg.log" --force-depends)
 [ "$(id -u)" -eq 0 ] || dpkg_root+=(--force-not-root)
 # apt resolves the package's dependencies from this machine's packages (a
 # simulation: nothing is installed here).
-apt-get install --simulate --no-install-recommends -q "$deb" >"$scratch/apt.log" 2>&1 || {
+apt-get install --simulate --no-install-recommends -q "$(realpath "$deb")" >"$scratch/apt.log" 2>&1 || {
   cat "$scratch/apt.log" >&2
   fail "apt-get cannot install the package on this machine"
 }
