@@ -173,10 +173,12 @@ TEST(ManualPage, ReadsRightWhereverItIsShown) {
     EXPECT_NE(page.find(TARNWICK_MANPAGE_PROGRAM_DIR "/"), std::string::npos);
     EXPECT_NE(page.find(TARNWICK_MANPAGE_DATA_DIR "/tarnwick.html"), std::string::npos);
     EXPECT_NE(page.find(TARNWICK_MANPAGE_DATA_DIR "/gfx/"), std::string::npos);
-    if (std::string(TARNWICK_MANPAGE_PROGRAM_DIR) != "/usr/lib/tarnwick")
+    if (std::string(TARNWICK_MANPAGE_PROGRAM_DIR) != "/usr/lib/tarnwick") {
         EXPECT_EQ(page.find("/usr/lib/tarnwick"), std::string::npos);
-    if (std::string(TARNWICK_MANPAGE_DATA_DIR) != "/usr/share/tarnwick")
+    }
+    if (std::string(TARNWICK_MANPAGE_DATA_DIR) != "/usr/share/tarnwick") {
         EXPECT_EQ(page.find("/usr/share/tarnwick"), std::string::npos);
+    }
 }
 
 // Completion as bash itself does it: an interactive bash on a terminal, the
