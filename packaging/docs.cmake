@@ -10,8 +10,9 @@ set_target_properties(tarnwick_optiondoc PROPERTIES
 
 set(TARNWICK_DOC_DIR ${CMAKE_BINARY_DIR}/doc)
 # The folders the manual page names, below the install prefix given when the
-# build is configured (the Debian package is configured with /usr).
-set(TARNWICK_MANPAGE_DATA_DIR ${CMAKE_INSTALL_PREFIX}/lib/tarnwick)
+# build is configured (/usr unless given, as the Debian package has it).
+set(TARNWICK_MANPAGE_PROGRAM_DIR ${CMAKE_INSTALL_PREFIX}/${TARNWICK_PROGRAM_INSTALL_DIR})
+set(TARNWICK_MANPAGE_DATA_DIR ${CMAKE_INSTALL_PREFIX}/${TARNWICK_DATA_INSTALL_DIR})
 set(TARNWICK_MANPAGE_BIN_DIR ${CMAKE_INSTALL_PREFIX}/bin)
 set(TARNWICK_MANPAGE ${TARNWICK_DOC_DIR}/tarnwick.1)
 set(TARNWICK_COMPLETION ${TARNWICK_DOC_DIR}/tarnwick.bash)
@@ -20,6 +21,7 @@ add_custom_command(
   OUTPUT ${TARNWICK_MANPAGE} ${TARNWICK_COMPLETION}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNWICK_DOC_DIR}
   COMMAND tarnwick_optiondoc manpage ${CMAKE_CURRENT_LIST_DIR}/tarnwick.1.in ${TARNWICK_MANPAGE}
+          TARNWICK_MANPAGE_PROGRAM_DIR=${TARNWICK_MANPAGE_PROGRAM_DIR}
           TARNWICK_MANPAGE_DATA_DIR=${TARNWICK_MANPAGE_DATA_DIR}
           TARNWICK_MANPAGE_BIN_DIR=${TARNWICK_MANPAGE_BIN_DIR}
   COMMAND tarnwick_optiondoc completion ${TARNWICK_COMPLETION}
@@ -51,10 +53,17 @@ if(TARNWICK_BUILD_TESTS)
     tarnwick_settings tarnwick_text tarnwick_platform ZLIB::ZLIB GTest::gtest GTest::gtest_main)
   target_compile_definitions(tarnwick_optiondoc_test PRIVATE
     TARNWICK_MANPAGE="${TARNWICK_MANPAGE}" TARNWICK_COMPLETION="${TARNWICK_COMPLETION}"
+    TARNWICK_MANPAGE_PROGRAM_DIR="${TARNWICK_MANPAGE_PROGRAM_DIR}"
     TARNWICK_MANPAGE_DATA_DIR="${TARNWICK_MANPAGE_DATA_DIR}"
     TARNWICK_TESTDATA="${CMAKE_SOURCE_DIR}/../shared/testdata")
   set_target_properties(tarnwick_optiondoc_test PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
   add_dependencies(tarnwick_optiondoc_test tarnwick_docs)
   gtest_discover_tests(tarnwick_optiondoc_test DISCOVERY_TIMEOUT 60)
+
+  # For the package check: where an installed program finds its manual and themes.
+  add_executable(tarnwick_data_path_probe ${CMAKE_SOURCE_DIR}/tests/package/data_path_probe.cpp)
+  target_link_libraries(tarnwick_data_path_probe PRIVATE tarnwick_text tarnwick_platform)
+  set_target_properties(tarnwick_data_path_probe PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 endif()

@@ -1,35 +1,37 @@
-# Installation layout (cmake --install <build> --prefix P):
+# Installation layout (cmake --install <build> [--prefix P]; P is /usr unless
+# configured otherwise, see layout.cmake):
 #
-#   P/lib/tarnwick/            the program, its loadable modules, gfx/ themes and
-#                              the manual tarnwick.html, all in one folder, since
-#                              the program finds them beside its own file
+#   P/lib/tarnwick/            the program and its loadable modules
+#   P/share/tarnwick/          the manual tarnwick.html, its pictures images/ and
+#                              the gfx/ theme packages (the program looks for
+#                              them beside itself first, then here)
 #   P/bin/tarnwick             symbolic link to ../lib/tarnwick/tarnwick
 #   P/share/applications/      tarnwick.desktop
 #   P/share/metainfo/          example.pictavo.tarnwick.metainfo.xml (AppStream)
 #   P/share/icons/hicolor/     the application icon (scalable and 16 to 256 pixels)
-#   P/share/man/man1/          tarnwick.1
+#   P/share/man/man1/          tarnwick.1.gz
 #   P/share/bash-completion/completions/tarnwick
-
-set(TARNWICK_INSTALL_DIR lib/tarnwick)
+#   P/share/doc/tarnwick/      copyright (the Debian package adds changelog.Debian.gz)
 
 if(TARGET tarnwick)
-  install(TARGETS tarnwick RUNTIME DESTINATION ${TARNWICK_INSTALL_DIR})
+  install(TARGETS tarnwick RUNTIME DESTINATION ${TARNWICK_PROGRAM_INSTALL_DIR})
 endif()
 foreach(module tarnwick_ui tarnwick_canvas)
   if(TARGET ${module})
     install(TARGETS ${module}
-      LIBRARY DESTINATION ${TARNWICK_INSTALL_DIR}
-      RUNTIME DESTINATION ${TARNWICK_INSTALL_DIR})
+      LIBRARY DESTINATION ${TARNWICK_PROGRAM_INSTALL_DIR}
+      RUNTIME DESTINATION ${TARNWICK_PROGRAM_INSTALL_DIR})
   endif()
 endforeach()
 
-# Theme packages and the manual are produced in the build's program folder.
+# Theme packages, the manual and its pictures are produced in the build's
+# program folder.
 if(TARGET tarnwick_theme)
-  install(DIRECTORY ${TARNWICK_BIN_DIR}/gfx DESTINATION ${TARNWICK_INSTALL_DIR})
+  install(DIRECTORY ${TARNWICK_BIN_DIR}/gfx DESTINATION ${TARNWICK_DATA_INSTALL_DIR})
 endif()
 # The manual's pictures of the preferences pages.
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/../docs/images)
-  install(DIRECTORY ${TARNWICK_BIN_DIR}/images DESTINATION ${TARNWICK_INSTALL_DIR} OPTIONAL)
+  install(DIRECTORY ${TARNWICK_BIN_DIR}/images DESTINATION ${TARNWICK_DATA_INSTALL_DIR} OPTIONAL)
 endif()
 if(NOT TARGET tarnwick_manual)
   # Builds without the window mode still ship the manual.
@@ -41,7 +43,7 @@ if(NOT TARGET tarnwick_manual)
     VERBATIM)
   add_custom_target(tarnwick_manual ALL DEPENDS ${TARNWICK_BIN_DIR}/tarnwick.html)
 endif()
-install(FILES ${TARNWICK_BIN_DIR}/tarnwick.html DESTINATION ${TARNWICK_INSTALL_DIR})
+install(FILES ${TARNWICK_BIN_DIR}/tarnwick.html DESTINATION ${TARNWICK_DATA_INSTALL_DIR})
 
 # bin/tarnwick -> ../lib/tarnwick/tarnwick
 install(CODE [[
@@ -64,6 +66,9 @@ if(_tarnwick_appicon_dir)
       DESTINATION share/icons/hicolor/${size}x${size}/apps)
   endforeach()
 endif()
+
+# Copyright and licences of what is installed (machine-readable format).
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${TARNWICK_DOC_INSTALL_DIR})
 
 # Manual page and bash completion from the option table.
 include(${CMAKE_CURRENT_LIST_DIR}/docs.cmake)

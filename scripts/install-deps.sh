@@ -14,6 +14,7 @@ PACKAGES=(
   desktop-file-utils
   clang-format valgrind python3
   groff-base appstream dpkg-dev
+  lintian qt6-qpa-plugins
 )
 
 missing=()

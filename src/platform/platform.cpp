@@ -65,6 +65,26 @@ std::string ProgramFolder() {
     return folder.empty() ? "./" : folder;
 }
 
+std::string DataPath(const std::string& programFolder, const std::string& name) {
+    const auto exists = [](const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0;
+    };
+    const std::string beside = programFolder + name;
+    if (exists(beside)) return beside;
+    for (const std::string& folder :
+         {programFolder + TARNWICK_DATA_FROM_PROGRAM, std::string(TARNWICK_INSTALLED_DATA_DIR)}) {
+        if (!exists(folder + name)) continue;
+        // The folder without "..": the path is shown and handed to other programs.
+        char resolved[PATH_MAX];
+        if (!realpath(folder.c_str(), resolved)) continue;
+        std::string clean = resolved;
+        if (clean.back() != '/') clean += '/';
+        return clean + name;
+    }
+    return beside;
+}
+
 std::string ProgramName() {
     std::string name = FileNamePart(ExecutablePath(), "/");
     auto dot = name.rfind('.');

@@ -12,6 +12,13 @@ std::string ProgramFolder();
 // File name of the executable without folder and extension.
 std::string ProgramName();
 
+// Where the program's data file or folder `name` ("tarnwick.html", "gfx/")
+// is for a program in `programFolder` (with trailing '/'): beside the program
+// when it is there (the build folder), else in the installed data folder
+// seen from the program folder, else in the data folder of the install prefix
+// the program was built for. When it is nowhere, the place beside the program.
+std::string DataPath(const std::string& programFolder, const std::string& name);
+
 // Size in bytes of a regular file; -1 when missing or not a regular file.
 long long FileSize(const std::string& path);
 bool FolderExists(const std::string& path);

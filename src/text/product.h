@@ -11,6 +11,10 @@ inline constexpr const char* kShortName = "tarnwick";
 inline constexpr int kProgramVersion = 290;
 inline constexpr const char* kWebSite = "http://pictavo.example";
 inline constexpr const char* kSupportEmail = "support@pictavo.example";
+// The program's data beside it or in the installed data folder
+// (platform::DataPath): the user manual and the folder of theme packages.
+inline constexpr const char* kManualFile = "tarnwick.html";
+inline constexpr const char* kThemeFolder = "gfx/";
 // The maker's notice line of the console banner.
 inline constexpr const char* kNoticeLine = "Copyright (c) 2026 Pictavo. All rights reserved.";
 

@@ -48,7 +48,7 @@ DesktopOpener& DefaultDesktopOpener() {
 
 void SetDefaultDesktopOpener(DesktopOpener* opener) { g_defaultOpener = opener; }
 
-std::string ManualPath() { return platform::ProgramFolder() + "tarnwick.html"; }
+std::string ManualPath() { return platform::DataPath(platform::ProgramFolder(), kManualFile); }
 
 std::string SupportMailAddress() { return std::string("mailto:") + kSupportEmail; }
 

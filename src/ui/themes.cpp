@@ -19,6 +19,7 @@
 #include "engine/run_state.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "text/product.h"
 #include "text/text_util.h"
 #include "ui/images.h"
 #include "ui/window_logic.h"
@@ -265,7 +266,7 @@ const std::string& LastFoundTheme() { return LastFoundKey(); }
 std::string ThemeFolder() {
     std::string folder = GlobalRunState().programFolder;
     if (folder.empty()) folder = platform::ProgramFolder();
-    return folder + "gfx/";
+    return platform::DataPath(folder, kThemeFolder);
 }
 
 std::string ThemeDisplayName(const std::string& key) {

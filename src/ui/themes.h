@@ -15,7 +15,8 @@ std::map<std::string, std::string>& GlobalThemeTable();
 // The key of the last package ScanThemes found ("" before a scan or when none).
 const std::string& LastFoundTheme();
 
-// programFolder + "gfx/".
+// The theme folder: gfx/ beside the program (run.programFolder), else the
+// installed data folder (platform::DataPath).
 std::string ThemeFolder();
 
 // Finds the installed theme packages (listing order: by file name).

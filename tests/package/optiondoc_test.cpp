@@ -168,10 +168,17 @@ TEST(ManualPage, ReadsRightWhereverItIsShown) {
     const std::string page = ManPage(80);
     for (const char* section : {"\nBUGS\n", "\nAUTHOR\n", "\nEXAMPLES\n"})
         EXPECT_NE(page.find(section), std::string::npos) << section;
-    // The folders are those of the install prefix.
+    // The folders are those of the install prefix: the program folder and the
+    // data folder with the manual and the themes.
+    EXPECT_NE(page.find(TARNWICK_MANPAGE_PROGRAM_DIR "/"), std::string::npos);
     EXPECT_NE(page.find(TARNWICK_MANPAGE_DATA_DIR "/tarnwick.html"), std::string::npos);
-    if (std::string(TARNWICK_MANPAGE_DATA_DIR) != "/usr/lib/tarnwick")
+    EXPECT_NE(page.find(TARNWICK_MANPAGE_DATA_DIR "/gfx/"), std::string::npos);
+    if (std::string(TARNWICK_MANPAGE_PROGRAM_DIR) != "/usr/lib/tarnwick") {
         EXPECT_EQ(page.find("/usr/lib/tarnwick"), std::string::npos);
+    }
+    if (std::string(TARNWICK_MANPAGE_DATA_DIR) != "/usr/share/tarnwick") {
+        EXPECT_EQ(page.find("/usr/share/tarnwick"), std::string::npos);
+    }
 }
 
 // Completion as bash itself does it: an interactive bash on a terminal, the
