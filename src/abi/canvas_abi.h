@@ -14,7 +14,7 @@
 
 extern "C" {
 
-#define TW_CANVAS_API_VERSION 1
+#define TW_CANVAS_API_VERSION 2
 
 // Colours are red + 256 * green + 65536 * blue, as in the settings.
 
@@ -64,6 +64,11 @@ struct TwImageRequest {
     int maxPixels;
 };
 
+// Why a picture could not be drawn, filled by the module (a C string).
+struct TwFailure {
+    char why[192];
+};
+
 struct TwCanvasApi {
     int version;
     // Makes the drawing canvas ready on the calling thread (creates the GUI
@@ -80,7 +85,9 @@ struct TwCanvasApi {
     // Text and image layers: the module measures, asks `allocate` for the
     // layer and draws into it. 1 on success.
     int (*drawText)(const TwTextRequest* request, TwAllocateFn allocate, void* context);
-    int (*drawImage)(const TwImageRequest* request, TwAllocateFn allocate, void* context);
+    // `failure`, when given, receives the reason a picture cannot be drawn.
+    int (*drawImage)(const TwImageRequest* request, TwAllocateFn allocate, void* context,
+                     TwFailure* failure);
 };
 
 // The module's only exported symbol.

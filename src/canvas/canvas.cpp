@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -323,24 +324,36 @@ void AllowPixels(int maxPixels) {
         QImageReader::setAllocationLimit(static_cast<int>(std::min<long long>(mib, 1 << 30)));
 }
 
-int DrawImage(const TwImageRequest* rq, TwAllocateFn allocate, void* context) {
-    if (!rq || !rq->path || !allocate) return 0;
+// Says why a picture cannot be drawn; 0, as the failed call returns.
+int Refuse(TwFailure* failure, const char* what, const QString& detail = QString()) {
+    if (!failure) return 0;
+    if (detail.isEmpty()) std::snprintf(failure->why, sizeof failure->why, "%s", what);
+    else
+        std::snprintf(failure->why, sizeof failure->why, "%s: %s", what,
+                      detail.toUtf8().constData());
+    return 0;
+}
+
+int DrawImage(const TwImageRequest* rq, TwAllocateFn allocate, void* context, TwFailure* failure) {
+    if (!rq || !rq->path || !allocate) return Refuse(failure, "no picture named");
     QImageReader reader(QString::fromUtf8(rq->path));
     const QSize claimed = reader.size();
     if (claimed.isValid() && TooManyPixels(claimed.width(), claimed.height(), rq->maxPixels))
-        return 0;
+        return Refuse(failure, "the picture has more pixels than a watermark may have");
     AllowPixels(rq->maxPixels);
     QImage source = reader.read();
-    if (source.isNull()) return 0;
-    if (TooManyPixels(source.width(), source.height(), rq->maxPixels)) return 0;
+    if (source.isNull()) return Refuse(failure, "the picture cannot be read", reader.errorString());
+    if (TooManyPixels(source.width(), source.height(), rq->maxPixels))
+        return Refuse(failure, "the picture has more pixels than a watermark may have");
     // A picture without an alpha channel is opaque; one with it keeps its own
     // transparency, further reduced by the opacity.
     const bool hasAlpha = source.hasAlphaChannel();
     source = source.convertToFormat(QImage::Format_ARGB32);
-    if (source.isNull()) return 0;
+    if (source.isNull()) return Refuse(failure, "not enough memory for the picture");
 
     TwSurface layer{};
-    if (!allocate(context, source.width(), source.height(), &layer) || !layer.bits) return 0;
+    if (!allocate(context, source.width(), source.height(), &layer) || !layer.bits)
+        return Refuse(failure, "not enough memory for the picture's layer");
     const uint32_t opacity = static_cast<uint32_t>(tarnwick::text::ClampToByte(rq->opacity));
     for (int y = 0; y < source.height(); ++y) {
         const QRgb* src = reinterpret_cast<const QRgb*>(source.constScanLine(y));

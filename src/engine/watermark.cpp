@@ -107,8 +107,10 @@ Bitmap ImageLayer(const Settings& s, const TwCanvasApi& api, std::string* why) {
     rq.opacity = text::ClampToByte(s.watermarkImageOpacity);
     rq.maxPixels = kMaxWatermarkPixels;
     Bitmap layer;
-    if (!api.drawImage(&rq, AllocateLayer, &layer))
-        return Fail(why, "the watermark image " + s.watermarkImage + " cannot be drawn");
+    TwFailure failure{};
+    if (!api.drawImage(&rq, AllocateLayer, &layer, &failure))
+        return Fail(why, "the watermark image " + s.watermarkImage + " cannot be drawn" +
+                             (failure.why[0] ? std::string(": ") + failure.why : std::string()));
     return layer;
 }
 

@@ -4,8 +4,8 @@
 #   - two cpack runs give byte-identical packages (reproducible);
 #   - name, version 2.9-1, dependencies and Installed-Size as dpkg counts it;
 #   - lintian reports no error and no warning (its information tags are listed);
-#   - every ELF file is hardened: BIND_NOW, GNU_RELRO, stack protector, fortified
-#     calls wherever fortifiable C library calls are made; the program is PIE;
+#   - every ELF file is hardened: BIND_NOW, GNU_RELRO, stack protector, at least
+#     one fortified call; the program is PIE;
 #   - the documents are sound (manual page, desktop entry, AppStream data,
 #     copyright in the machine-readable format);
 #   - in a scratch root (dpkg --root, the machine's own package database is not
@@ -118,15 +118,12 @@ while IFS= read -r -d '' file; do
   grep -qx __stack_chk_fail <<<"$symbols" || fail "$name: no stack protector"
   checked=$(grep -E '^__[a-z0-9_]+_chk$' <<<"$symbols" | grep -vx __stack_chk_fail | tr '\n' ' ' || true)
   unchecked=$(grep -xF -f <(printf '%s\n' $fortifiable) <<<"$symbols" | tr '\n' ' ' || true)
-  if [ -z "$checked" ] && [ -n "$unchecked" ]; then
-    fail "$name: calls $unchecked without any fortified variant"
-  fi
+  [ -n "$checked" ] || fail "$name: no fortified call${unchecked:+ (calls $unchecked unchecked)}"
   type=$(readelf -hW "$file" | awk '/Type:/ { print $2 }')
   if [ "$name" = /usr/lib/tarnwick/tarnwick ]; then
     [ "$type" = DYN ] && readelf -dW "$file" | grep -q 'FLAGS_1.*PIE' || fail "$name: not PIE"
-    [ -n "$checked" ] || fail "$name: no fortified call"
   fi
-  step "hardened $name ($type): BIND_NOW GNU_RELRO __stack_chk_fail fortified: ${checked:-none (calls no fortifiable function)}"
+  step "hardened $name ($type): BIND_NOW GNU_RELRO __stack_chk_fail fortified: $checked"
 done < <(find "$unpacked" -type f -print0 | sort -z)
 [ "$elves" -ge 3 ] || fail "only $elves ELF files in the package"
 
