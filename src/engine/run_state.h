@@ -37,8 +37,6 @@ struct RunState {
     int32_t fileNumber = 1;
 
     // Window mode.
-    int32_t preferencesStartPage = 0;
-    int8_t iconReload = 0;
     std::string fromExtension;
     std::string toExtension;
 };

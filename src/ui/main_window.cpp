@@ -212,10 +212,7 @@ void MainWindow::RunCommand(int command) {
         case kCmdExit: close(); break;
         case kCmdAddInputFile: AddInputFileDialog(); break;
         case kCmdSelectOutputFolder: SelectOutputFolder(); break;
-        case kCmdOutputFormatOptions:
-            GlobalRunState().preferencesStartPage = PreferencesDialog::kOutput;
-            OpenPreferences();
-            break;
+        case kCmdOutputFormatOptions: OpenPreferences(PreferencesDialog::kOutput); break;
         case kCmdPreferences: OpenPreferences(); break;
         case kCmdConvert: ConvertCommand(*this, dialogs_); break;
         case kCmdFindConverter: help_->ShowConverterSearch(); break;
@@ -464,15 +461,13 @@ void MainWindow::LayoutMainWindow() {
     update();
 }
 
-void MainWindow::ApplyInterfaceChanges(int formatIndex) {
-    RunState& run = GlobalRunState();
-    if (run.iconReload == 2) {
+void MainWindow::ApplyInterfaceChanges(IconReload reload, int formatIndex) {
+    if (reload == IconReload::ToolbarSize) {
         ApplyTheme(false, false, true);
         BuildMainToolbar();
         LayoutMainWindow();
-        run.iconReload = 0;
     }
-    if (run.iconReload == 1) {
+    if (reload == IconReload::Theme) {
         // Images the new theme does not name show the built-in ones, not the
         // previous theme's.
         LoadBuiltInImages();
@@ -482,7 +477,6 @@ void MainWindow::ApplyInterfaceChanges(int formatIndex) {
         BuildFieldButtons();
         RefreshControlImages();
         LayoutMainWindow();
-        run.iconReload = 0;
     }
     if (formatList_ && formatIndex >= 0 && formatIndex < formatList_->count())
         formatList_->setCurrentIndex(formatIndex);
@@ -501,7 +495,7 @@ PreferencesDialog* MainWindow::Preferences() const {
     return static_cast<PreferencesDialog*>(preferences_.data());
 }
 
-void MainWindow::OpenPreferences() {
+void MainWindow::OpenPreferences(int startPage) {
     PreferencesDialog* open = Preferences();
     if (open && open->isVisible()) {
         open->raise();
@@ -515,11 +509,20 @@ void MainWindow::OpenPreferences() {
     PreferencesDialog::Host host;
     host.dialogs = &dialogs_;
     host.pickers = pickers_;
-    host.configPath = ConfigPath();
-    host.applyChanges = [this](int formatIndex) { ApplyInterfaceChanges(formatIndex); };
-    auto* dialog = new PreferencesDialog(this, std::move(host));
+    // The dialog works on a copy; confirmed, the copy becomes the settings.
+    host.apply = [this](const Settings& confirmed, IconReload reload, int formatPosition) {
+        GlobalSettings() = confirmed;
+        if (!SaveConfiguration(GlobalSettings(), ConfigPath()))
+            dialogs_.Warning(
+                FormatMessage(CatalogText("Msg", "Unable to save file"), ConfigPath()));
+        ApplyInterfaceChanges(reload, formatPosition);
+    };
+    host.keepList = [](std::string Settings::*list, const std::string& value) {
+        GlobalSettings().*list = value;
+    };
+    auto* dialog = new PreferencesDialog(this, std::move(host), GlobalSettings());
     preferences_ = dialog;
-    dialog->Open();
+    dialog->Open(startPage);
 }
 
 // ---- State, events ------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ui/convert_command.h"
+#include "ui/preferences/preferences_logic.h"
 #include "ui/window_logic.h"
 
 class QComboBox;
@@ -68,11 +69,12 @@ public:
     void RefreshControlImages();
     // After the preferences dialog stored changed settings; `formatIndex` is the
     // position selected in its output format list (-1 for none).
-    void ApplyInterfaceChanges(int formatIndex);
-    // Opens the preferences dialog on page preferencesStartPage (Preferences
-    // command: page 0; Output Format Options: page 3). Confirming it writes the
-    // configuration file ConfigPath() and applies the changes here.
-    void OpenPreferences();
+    void ApplyInterfaceChanges(IconReload reload, int formatIndex);
+    // Opens the preferences dialog on a copy of the settings, on `startPage`
+    // (Preferences command: page 0; Output Format Options: page 3). Confirming
+    // it stores the copy, writes the configuration file ConfigPath() and
+    // applies the changes here.
+    void OpenPreferences(int startPage = 0);
     // The open preferences dialog, or nullptr.
     PreferencesDialog* Preferences() const;
     // The colour and font pickers of the dialog (the real ones unless set).

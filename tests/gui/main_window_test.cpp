@@ -114,7 +114,6 @@ TEST_F(WindowTest, MenusToolbarAndShortcutsDeliverCommandNumbers) {
     ASSERT_NE(window->Preferences(), nullptr);
     EXPECT_TRUE(window->Preferences()->isVisible());
     EXPECT_EQ(window->Preferences()->CurrentPage(), 3);
-    EXPECT_EQ(GlobalRunState().preferencesStartPage, 0);
     window->Preferences()->reject();
     QCoreApplication::processEvents();
     window->RunCommand(kCmdPreferences);
@@ -254,8 +253,7 @@ TEST_F(WindowTest, ToolbarOfEveryIconSizeFitsTheWindow) {
 
     for (int size : {0, 1, 2, 3, 4}) {
         GlobalSettings().uiSize = size;
-        GlobalRunState().iconReload = 2;
-        window->ApplyInterfaceChanges(-1);
+        window->ApplyInterfaceChanges(IconReload::ToolbarSize, -1);
         QCoreApplication::processEvents();
         const int pixels = size == 0 ? 16 : size == 1 ? 24 : size == 2 ? 32 : size == 3 ? 48 : 64;
         EXPECT_EQ(window->Toolbar()->iconSize(), QSize(pixels, pixels));

@@ -117,10 +117,10 @@ TEST(PreferencesRules, ReadingNumbersAndCleaningTexts) {
     EXPECT_EQ(CleanText(" Sample\ttext "), "Sampletext");
     EXPECT_EQ(CleanText("  %filename%\r\n.%ext% "), "%filename%.%ext%");
 
-    EXPECT_EQ(DecideIconReload("a", 2, "a", 1), 2);
-    EXPECT_EQ(DecideIconReload("a", 2, "b", 1), 1);
-    EXPECT_EQ(DecideIconReload("a", 2, "b", 2), 1);
-    EXPECT_EQ(DecideIconReload("a", 2, "a", 2), 0);
+    EXPECT_EQ(DecideIconReload("a", 2, "a", 1), IconReload::ToolbarSize);
+    EXPECT_EQ(DecideIconReload("a", 2, "b", 1), IconReload::Theme);
+    EXPECT_EQ(DecideIconReload("a", 2, "b", 2), IconReload::Theme);
+    EXPECT_EQ(DecideIconReload("a", 2, "a", 2), IconReload::None);
 
     // Raw panel: 8/16-bit enable the size rows, 48-bit the tone mapping.
     EXPECT_TRUE(RawEnabling(1).sizeRows && !RawEnabling(1).toneMapping);
@@ -146,7 +146,6 @@ TEST_F(PreferencesTest, OpensOnThePageOfItsCommand) {
     EXPECT_EQ(d->CurrentPage(), PreferencesDialog::kOutput);
     EXPECT_EQ(S(d->HeaderText()), "Output");
     EXPECT_EQ(S(d->Tree()->currentItem()->text(0)), "Output");
-    EXPECT_EQ(GlobalRunState().preferencesStartPage, 0);
     EXPECT_TRUE(d->isModal() || d->windowModality() != Qt::NonModal);
 
     // The product's lists: the Input page offers PNG only, the Output page the
@@ -472,11 +471,13 @@ TEST_F(PreferencesTest, InterfacePageAppliesThemeAndSizeWithoutRestart) {
     EXPECT_EQ(sizes->currentIndex(), 2);
     sizes->setCurrentIndex(0);
     Get<QSpinBox>(d, "outFoldersNumber")->setValue(1);
+    // Until it is confirmed, the dialog changes only its own copy.
+    EXPECT_EQ(GlobalSettings().uiSize, 2);
+    EXPECT_NE(GlobalSettings().outFoldersNumber, 1);
     d->Confirm();
     EXPECT_EQ(GlobalSettings().uiSize, 0);
     EXPECT_EQ(GlobalSettings().uiTheme, "");
     EXPECT_EQ(GlobalSettings().outFoldersNumber, 1);
-    EXPECT_EQ(GlobalRunState().iconReload, 0);  // acted on by the main window
     EXPECT_EQ(window->Toolbar()->iconSize(), QSize(16, 16));
 
     // A size that only the configuration file can set is kept by OK.

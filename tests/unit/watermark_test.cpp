@@ -270,7 +270,8 @@ TEST_F(Watermark, ImageOpacityTransparencyAndGreyscale) {
     Bitmap pic = Filled(10, 10, 0, 0, 0);
     EXPECT_FALSE(
         DrawWatermark(std::move(pic), 10, 10, ImageMark(dir / "broken.png"), RunState(), &why));
-    EXPECT_EQ(why, "the watermark image " + (dir / "broken.png") + " cannot be drawn");
+    EXPECT_EQ(why, "the watermark image " + (dir / "broken.png") +
+                       " cannot be drawn: the picture cannot be read: Unsupported image format");
 }
 
 TEST_F(Watermark, TextBoxPlacementAndPlainPixels) {

@@ -50,8 +50,8 @@ QIcon FormatIcon() {
 
 }  // namespace
 
-PreferencesDialog::PreferencesDialog(QWidget* owner, Host host)
-    : QDialog(owner), host_(std::move(host)) {
+PreferencesDialog::PreferencesDialog(QWidget* owner, Host host, Settings draft)
+    : QDialog(owner), host_(std::move(host)), draft_(std::move(draft)) {
     setObjectName(QStringLiteral("preferencesDialog"));
     setWindowTitle(Q(PrefText("Title")));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -164,13 +164,10 @@ QScrollArea* PreferencesDialog::NewScrollArea(QWidget* parent, int x, int y, int
 
 // ---- Opening, switching, closing -----------------------------------------------------
 
-void PreferencesDialog::Open() {
-    RunState& run = GlobalRunState();
-    int start = run.preferencesStartPage;
-    if (start < 0 || start >= kPageCount) start = 0;
+void PreferencesDialog::Open(int startPage) {
+    const int start = startPage < 0 || startPage >= kPageCount ? 0 : startPage;
     tree_->setCurrentItem(tree_->topLevelItem(start));
     ShowPage(start);
-    run.preferencesStartPage = 0;
     if (QWidget* owner = parentWidget()) {
         // Centred on the main window, but never partly off the screen (a
         // main window in a corner of the screen).
@@ -205,23 +202,14 @@ int PreferencesDialog::SelectedOutputPosition() const {
     return outputFormatList_ ? outputFormatList_->currentIndex() : -1;
 }
 
-void PreferencesDialog::SaveAndApply(int formatPosition) {
-    Settings& s = GlobalSettings();
-    if (!SaveConfiguration(s, host_.configPath) && host_.dialogs)
-        host_.dialogs->Warning(
-            FormatMessage(CatalogText("Msg", "Unable to save file"), host_.configPath));
-    if (host_.applyChanges) host_.applyChanges(formatPosition);
-}
-
 void PreferencesDialog::Confirm() {
-    Settings& s = GlobalSettings();
-    const std::string oldTheme = s.uiTheme;
-    const int oldSize = s.uiSize;
-    bindings_.StoreAll(s);
-    s.doImageColorCorrection = ColorCorrectionFlag(s);
-    GlobalRunState().iconReload =
-        static_cast<int8_t>(DecideIconReload(oldTheme, oldSize, s.uiTheme, s.uiSize));
-    SaveAndApply(SelectedOutputPosition());
+    // The icons on screen are those of the theme and size the dialog started from.
+    const std::string oldTheme = draft_.uiTheme;
+    const int oldSize = draft_.uiSize;
+    bindings_.StoreAll(draft_);
+    draft_.doImageColorCorrection = ColorCorrectionFlag(draft_);
+    const IconReload reload = DecideIconReload(oldTheme, oldSize, draft_.uiTheme, draft_.uiSize);
+    if (host_.apply) host_.apply(draft_, reload, SelectedOutputPosition());
     accept();
 }
 
@@ -230,7 +218,7 @@ void PreferencesDialog::ResetToDefaults() {
         !host_.dialogs->Question(CatalogText("Msg", "Reset to Defaults"),
                                  CatalogText("Msg", "Ask reset to defaults"), false))
         return;
-    Settings& s = GlobalSettings();
+    Settings& s = draft_;
     // The icons on screen are those of the stored theme and size, so the reset
     // is compared with them.
     const std::string oldTheme = s.uiTheme;
@@ -238,8 +226,7 @@ void PreferencesDialog::ResetToDefaults() {
     int desktopWidth = 0, desktopHeight = 0;
     DesktopSize(&desktopWidth, &desktopHeight);
     ApplyDefaults(s, false, desktopWidth, desktopHeight);
-    GlobalRunState().iconReload =
-        static_cast<int8_t>(DecideIconReload(oldTheme, oldSize, s.uiTheme, s.uiSize));
+    const IconReload reload = DecideIconReload(oldTheme, oldSize, s.uiTheme, s.uiSize);
     int position = 0;
     const auto& outputs = OutputExtensions();
     for (size_t i = 0, shown = 0; i < outputs.size(); ++i) {
@@ -250,7 +237,7 @@ void PreferencesDialog::ResetToDefaults() {
         }
         ++shown;
     }
-    SaveAndApply(position);
+    if (host_.apply) host_.apply(draft_, reload, position);
     accept();
 }
 
@@ -258,7 +245,7 @@ void PreferencesDialog::ResetToDefaults() {
 
 void PreferencesDialog::BuildGeneralPage() {
     QWidget* page = NewPage();
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder rows(page, s, bindings_);
     // English is the only language; OK always stores "en".
     rows.FixedChoice("Language", {"English"}, "language");
@@ -273,7 +260,7 @@ void PreferencesDialog::BuildGeneralPage() {
 
 void PreferencesDialog::BuildInterfacePage() {
     QWidget* page = NewPage();
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder rows(page, s, bindings_);
 
     const ThemeChoices choices = BuildThemeChoices(GlobalThemeTable(), s.uiTheme);
@@ -306,7 +293,7 @@ void PreferencesDialog::BuildInterfacePage() {
 
 void PreferencesDialog::BuildInputPage() {
     QWidget* page = NewPage();
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder rows(page, s, bindings_);
     QLabel* label = rows.Label("Input Format");
     auto* list = new QComboBox(page);
@@ -383,7 +370,7 @@ void PreferencesDialog::BuildInputPage() {
 
 void PreferencesDialog::BuildOutputPage() {
     QWidget* page = NewPage();
-    Settings& s = GlobalSettings();
+    Settings& s = draft_;
     RowBuilder rows(page, s, bindings_);
     QLabel* label = rows.Label("Output Format");
     outputFormatList_ = new QComboBox(page);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/preferences/controls.h"
+#include "ui/preferences/preferences_logic.h"
 
 class QComboBox;
 class QDateTimeEdit;
@@ -44,19 +45,23 @@ public:
     struct Host {
         UserDialogs* dialogs = nullptr;
         PreferencesPickers* pickers = nullptr;
-        std::string configPath;
-        // ApplyInterfaceChanges of the main window, with the position selected
-        // in the dialog's output format list.
-        std::function<void(int)> applyChanges;
+        // Takes the confirmed settings: stores them, writes the configuration
+        // and applies what changed on screen (`reload`, and the position
+        // selected in the dialog's output format list).
+        std::function<void(const Settings& confirmed, IconReload reload, int formatPosition)> apply;
+        // Keeps an entry a picker added to a colour or font list at once,
+        // whether the dialog is confirmed or not.
+        std::function<void(std::string Settings::*list, const std::string& value)> keepList;
     };
 
-    // Builds every page from the settings record, hidden. Call Open() to show it.
-    PreferencesDialog(QWidget* owner, Host host);
+    // Builds every page from `draft`, a copy of the settings the dialog works
+    // on, hidden. Call Open() to show it.
+    PreferencesDialog(QWidget* owner, Host host, Settings draft);
     ~PreferencesDialog() override;
 
-    // Shows the page preferencesStartPage (then set back to 0), centred on the
-    // owner, modal to it, with the keyboard focus on the category tree.
-    void Open();
+    // Shows page `startPage`, centred on the owner, modal to it, with the
+    // keyboard focus on the category tree.
+    void Open(int startPage = 0);
     // The three buttons.
     void Confirm();
     void ResetToDefaults();
@@ -95,9 +100,9 @@ private:
     QPushButton* DotsButton(QWidget* area, int y, const std::string& name);
 
     int SelectedOutputPosition() const;
-    void SaveAndApply(int formatPosition);
 
     Host host_;
+    Settings draft_;
     Bindings bindings_;
     QTreeWidget* tree_ = nullptr;
     QLabel* header_ = nullptr;

@@ -178,11 +178,11 @@ ThemeChoices BuildThemeChoices(const std::map<std::string, std::string>& table,
     return choices;
 }
 
-int DecideIconReload(const std::string& oldTheme, int oldSize, const std::string& newTheme,
-                     int newSize) {
-    if (newTheme != oldTheme) return 1;
-    if (newSize != oldSize) return 2;
-    return 0;
+IconReload DecideIconReload(const std::string& oldTheme, int oldSize, const std::string& newTheme,
+                            int newSize) {
+    if (newTheme != oldTheme) return IconReload::Theme;
+    if (newSize != oldSize) return IconReload::ToolbarSize;
+    return IconReload::None;
 }
 
 int8_t ColorCorrectionFlag(const Settings& s) {

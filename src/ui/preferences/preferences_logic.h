@@ -105,9 +105,11 @@ struct ThemeChoices {
 ThemeChoices BuildThemeChoices(const std::map<std::string, std::string>& table,
                                const std::string& current);
 
-// 1 when the theme changed, else 2 when only the icon size changed, else 0.
-int DecideIconReload(const std::string& oldTheme, int oldSize, const std::string& newTheme,
-                     int newSize);
+// What the main window reloads after confirmed preferences: every image
+// when the theme changed, the toolbar when only the icon size changed.
+enum class IconReload { None, ToolbarSize, Theme };
+IconReload DecideIconReload(const std::string& oldTheme, int oldSize, const std::string& newTheme,
+                            int newSize);
 
 // doImageColorCorrection as the adjustment settings imply it.
 int8_t ColorCorrectionFlag(const Settings& s);

@@ -84,7 +84,7 @@ Row PreferencesDialog::ColorRow(RowBuilder& rows, const std::string& labelKey,
     text->setGeometry(220, rows.Y(), 190, 20);
     text->setReadOnly(true);
     text->setFocusPolicy(Qt::ClickFocus);
-    const uint32_t color = ParseColor(GlobalSettings().*field);
+    const uint32_t color = ParseColor(draft_.*field);
     text->setText(Q(FormatColor(color)));
     button->setIcon(Swatch(color, 34, 12));
     row.label->setBuddy(button);
@@ -113,7 +113,7 @@ Row PreferencesDialog::ColorList(RowBuilder& rows, const std::string& labelKey,
     list->setObjectName(Q(name));
     list->setGeometry(kControlX, rows.Y(), 214, 21);
     list->setIconSize(QSize(16, 16));
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     auto entries = std::make_shared<std::vector<ColorEntry>>(ColorListEntries(s.*listField));
     for (const ColorEntry& e : *entries) list->addItem(Swatch(e.value, 16, 16), Q(e.label));
     const int found = FindColorEntry(*entries, ParseColor(s.*colorField));
@@ -127,7 +127,8 @@ Row PreferencesDialog::ColorList(RowBuilder& rows, const std::string& labelKey,
         const auto picked = host_.pickers->ChooseColor(this, initial);
         if (!picked) return;
         // A new colour joins the list setting at once, confirmed or not.
-        const int position = AddPickedColor(GlobalSettings().*listField, *entries, *picked);
+        const int position = AddPickedColor(draft_.*listField, *entries, *picked);
+        if (host_.keepList) host_.keepList(listField, draft_.*listField);
         if (position >= list->count()) {
             const ColorEntry& e = (*entries)[static_cast<size_t>(position)];
             list->addItem(Swatch(e.value, 16, 16), Q(e.label));
@@ -152,8 +153,7 @@ Row PreferencesDialog::FontList(RowBuilder& rows) {
     list->setObjectName(QStringLiteral("font"));
     list->setGeometry(kControlX, rows.Y(), 214, 21);
     int selected = 0;
-    auto entries =
-        std::make_shared<std::vector<std::string>>(FontListEntries(GlobalSettings(), &selected));
+    auto entries = std::make_shared<std::vector<std::string>>(FontListEntries(draft_, &selected));
     for (const std::string& face : *entries) list->addItem(Q(face));
     list->setCurrentIndex(selected);
     QPushButton* dots = DotsButton(area, rows.Y(), "font");
@@ -163,7 +163,8 @@ Row PreferencesDialog::FontList(RowBuilder& rows) {
         const int size = fontSizeField_ ? ReadInteger(S(fontSizeField_->text())) : 0;
         const auto chosen = host_.pickers->ChooseFont(this, S(list->currentText()), size);
         if (!chosen) return;
-        const int position = AddPickedFont(GlobalSettings().fonts, *entries, chosen->face);
+        const int position = AddPickedFont(draft_.fonts, *entries, chosen->face);
+        if (host_.keepList) host_.keepList(&Settings::fonts, draft_.fonts);
         if (position >= list->count()) list->addItem(Q((*entries)[static_cast<size_t>(position)]));
         list->setCurrentIndex(position);
         if (fontSizeField_) fontSizeField_->setText(QString::number(chosen->size));
@@ -185,7 +186,7 @@ Row PreferencesDialog::ImageChooserRow(RowBuilder& rows) {
     auto* edit = new QLineEdit(area);
     edit->setObjectName(QStringLiteral("watermarkImage"));
     edit->setGeometry(kControlX, rows.Y(), 214, 20);
-    edit->setText(Q(GlobalSettings().watermarkImage));
+    edit->setText(Q(draft_.watermarkImage));
     edit->setCursorPosition(0);
     QPushButton* dots = DotsButton(area, rows.Y(), "watermarkImage");
     row.label->setBuddy(edit);
@@ -208,7 +209,7 @@ void PreferencesDialog::BuildTransformPage() {
     QWidget* page = NewPage();
     QScrollArea* scroll = NewScrollArea(page, 0, 0, 450, 255, 420, 375);
     scroll->setObjectName(QStringLiteral("transformArea"));
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder rows(scroll->widget(), s, bindings_);
     const Row rotation = rows.Check("Image Rotation", "doImageRotation");
     const Row type = rows.ChoiceKeys("Rotation Type", "imageRotationType",
@@ -246,7 +247,7 @@ void PreferencesDialog::BuildTransformPage() {
 
 void PreferencesDialog::BuildAdjustmentPage() {
     QWidget* page = NewPage();
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder rows(page, s, bindings_);
     rows.Pair("Image Brightness", "imageBrightness", PairRange{-100, 100, 100});
     rows.Pair("Image Contrast", "imageContrast", PairRange{-100, 100, 100});
@@ -263,7 +264,7 @@ void PreferencesDialog::BuildAdjustmentPage() {
 
 void PreferencesDialog::BuildFramePage() {
     QWidget* page = NewPage();
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder top(page, s, bindings_);
     const Row kind = top.ChoiceKeys("Frame Type", "doFrame", {"None", "Frame Solid"});
     QScrollArea* scroll = NewScrollArea(page, 0, 40, 450, 215, 420, 310);
@@ -286,7 +287,7 @@ void PreferencesDialog::BuildFramePage() {
 
 void PreferencesDialog::BuildWatermarkPage() {
     QWidget* page = NewPage();
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder top(page, s, bindings_);
     const Row kind = top.ChoiceKeys("Watermark Type", "doWatermark",
                                     {"None", "Watermark Text", "Watermark Image"});
@@ -350,7 +351,7 @@ void PreferencesDialog::BuildWatermarkPage() {
 
 void PreferencesDialog::BuildAdvancedPage() {
     QWidget* page = NewPage();
-    const Settings& s = GlobalSettings();
+    const Settings& s = draft_;
     RowBuilder rows(page, s, bindings_);
     rows.Text("Filename Mask", &Settings::filenameMask, "filenameMask", true);
     const Row timestamp =
