@@ -1,5 +1,7 @@
 #include "engine/encoding.h"
 
+#include "engine/bmp_format.h"
+
 #include <cstring>
 #include <vector>
 
@@ -14,20 +16,6 @@ namespace {
 template <size_t N>
 int Pick(const int (&table)[N], int value) {
     return value >= 0 && static_cast<size_t>(value) < N ? table[value] : 0;
-}
-
-void PutLe16(std::string& out, size_t at, uint16_t v) {
-    out[at] = static_cast<char>(v & 0xFF);
-    out[at + 1] = static_cast<char>(v >> 8);
-}
-
-void PutLe32(std::string& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-uint32_t GetLe32(const BYTE* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 }  // namespace
@@ -129,38 +117,6 @@ Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
     }
 }
 
-void FixBmpSizeFields(BYTE* data, size_t size) {
-    if (!data || size < 54 || size > 0xFFFFFFFFu || data[0] != 'B' || data[1] != 'M') return;
-    if (GetLe32(data + 14) < 40) return;  // an old core header has no such fields
-    auto put = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) data[at + i] = static_cast<BYTE>((v >> (8 * i)) & 0xFF);
-    };
-    put(2, static_cast<uint32_t>(size));
-    const uint32_t pixelOffset = GetLe32(data + 10);
-    const uint32_t compression = GetLe32(data + 30);
-    if ((compression == 1 || compression == 2) && pixelOffset <= size)  // BI_RLE8, BI_RLE4
-        put(34, static_cast<uint32_t>(size - pixelOffset));
-}
-
-void ClearRle8Padding(BYTE* data, size_t size) {
-    size_t i = 0;
-    while (i + 1 < size) {
-        const BYTE count = data[i];
-        const BYTE code = data[i + 1];
-        if (count != 0 || code < 2) {  // a run, an end of line or of the picture
-            i += 2;
-        } else if (code == 2) {  // a move: two more bytes
-            i += 4;
-        } else {  // `code` bytes as they are, padded to an even count
-            i += 2 + code;
-            if ((code & 1) != 0) {
-                if (i < size) data[i] = 0;
-                ++i;
-            }
-        }
-    }
-}
-
 EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
     EncodedFile file;
     if (!image) return file;
@@ -175,8 +131,9 @@ EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
         return EncodedFile();
     if (fif == FIF_BMP) {
         FixBmpSizeFields(data, size);
-        const uint32_t pixelOffset = size >= 54 ? GetLe32(data + 10) : 0;
-        if (pixelOffset >= 54 && pixelOffset <= size && GetLe32(data + 30) == 1)  // BI_RLE8
+        const uint32_t pixelOffset = size >= kBmpHeadersBytes ? GetLe32(data + 10) : 0;
+        if (pixelOffset >= kBmpHeadersBytes && pixelOffset <= size &&
+            GetLe32(data + 30) == 1)  // BI_RLE8
             ClearRle8Padding(data + pixelOffset, size - pixelOffset);
     }
     file.data = data;
@@ -193,9 +150,9 @@ EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run) {
     const size_t size = file.size;
     // The encoder's own headers say where its pixel data starts (after its
     // full 256-entry colour table) and how the pixels are compressed.
-    if (size < 54 || data[0] != 'B' || data[1] != 'M') return EncodedFile();
+    if (size < kBmpHeadersBytes || data[0] != 'B' || data[1] != 'M') return EncodedFile();
     const uint32_t pixelOffset = GetLe32(data + 10);
-    if (pixelOffset < 54 || pixelOffset > size) return EncodedFile();
+    if (pixelOffset < kBmpHeadersBytes || pixelOffset > size) return EncodedFile();
     const uint32_t compression = GetLe32(data + 30);
     const uint32_t pixelBytes = static_cast<uint32_t>(size - pixelOffset);
 
@@ -212,29 +169,29 @@ EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run) {
 
     const BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image);
     const RGBQUAD* palette = FreeImage_GetPalette(image);
-    const uint32_t dataOffset = 54 + 4 * n;
+    const uint32_t dataOffset = kBmpHeadersBytes + 4 * n;
     if (dataOffset > pixelOffset) return EncodedFile();
-    std::string head(dataOffset, '\0');
+    std::vector<BYTE> head(dataOffset, 0);
     head[0] = 'B';
     head[1] = 'M';
-    PutLe32(head, 2, dataOffset + pixelBytes);
-    PutLe32(head, 10, dataOffset);
-    PutLe32(head, 14, 40);
-    PutLe32(head, 18, static_cast<uint32_t>(info->biWidth));
-    PutLe32(head, 22, static_cast<uint32_t>(info->biHeight));
-    PutLe16(head, 26, 1);
-    PutLe16(head, 28, 8);
-    PutLe32(head, 30, compression);
-    PutLe32(head, 34, pixelBytes);
-    PutLe32(head, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
-    PutLe32(head, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
-    PutLe32(head, 46, n);
-    PutLe32(head, 50, n);
+    PutLe32(&head[2], dataOffset + pixelBytes);
+    PutLe32(&head[10], dataOffset);
+    PutLe32(&head[14], 40);
+    PutLe32(&head[18], static_cast<uint32_t>(info->biWidth));
+    PutLe32(&head[22], static_cast<uint32_t>(info->biHeight));
+    PutLe16(&head[26], 1);
+    PutLe16(&head[28], 8);
+    PutLe32(&head[30], compression);
+    PutLe32(&head[34], pixelBytes);
+    PutLe32(&head[38], static_cast<uint32_t>(info->biXPelsPerMeter));
+    PutLe32(&head[42], static_cast<uint32_t>(info->biYPelsPerMeter));
+    PutLe32(&head[46], n);
+    PutLe32(&head[50], n);
     for (uint32_t i = 0; i < n; ++i) {
-        head[54 + 4 * i] = static_cast<char>(palette[i].rgbBlue);
-        head[54 + 4 * i + 1] = static_cast<char>(palette[i].rgbGreen);
-        head[54 + 4 * i + 2] = static_cast<char>(palette[i].rgbRed);
-        head[54 + 4 * i + 3] = 0;
+        head[kBmpHeadersBytes + 4 * i] = palette[i].rgbBlue;
+        head[kBmpHeadersBytes + 4 * i + 1] = palette[i].rgbGreen;
+        head[kBmpHeadersBytes + 4 * i + 2] = palette[i].rgbRed;
+        head[kBmpHeadersBytes + 4 * i + 3] = 0;
     }
     // The shorter colour table moves the pixel data forward inside the
     // encoder's own buffer; no second copy of the picture is made.

@@ -47,17 +47,6 @@ struct EncodedFile {
 // honest size fields (see FixBmpSizeFields).
 EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags);
 
-// The library's BMP writer puts the uncompressed size into the file-size field
-// of an RLE-compressed file and 0 into its image-size field, which strict
-// readers refuse. Sets the file size to `size` and, for RLE8/RLE4, the image
-// size to the bytes after the pixel-data offset. Anything that is not a BMP is
-// left alone.
-void FixBmpSizeFields(BYTE* data, size_t size);
-// The library's RLE8 encoder leaves the pad byte after an odd run of literal
-// bytes unwritten, so stray memory would reach the file: this sets those pad
-// bytes to 0 in a sequence of whole RLE8 commands.
-void ClearRle8Padding(BYTE* data, size_t size);
-
 // Encodes an 8-bit palettised image as BMP whose colour table holds only the
 // entries up to the highest index used.
 EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run);

@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "engine/bitmap.h"
+#include "engine/bmp_format.h"
 #include "engine/encoding.h"
 #include "platform/platform.h"
 
 namespace tarnwick {
 
 namespace {
-
-constexpr size_t kBmpHeaderBytes = 54;
 
 // FreeImage writes through this handle straight into the save's sink, so the
 // encoded file is never held in memory; the first bytes are kept so the BMP
@@ -24,7 +23,7 @@ struct SinkHandle {
     uint64_t position = 0;
     uint64_t end = 0;
     bool failed = false;
-    BYTE head[kBmpHeaderBytes] = {};
+    BYTE head[kBmpHeadersBytes] = {};
     // For an RLE8 BMP: where the pixel data starts (each later write is a
     // whole line of commands), and a copy whose pad bytes are cleared.
     uint64_t rleFrom = UINT64_MAX;
@@ -46,9 +45,9 @@ unsigned DLL_CALLCONV WriteToSink(void* buffer, unsigned size, unsigned count, f
         h.failed = true;
         return 0;
     }
-    if (h.position < kBmpHeaderBytes) {
+    if (h.position < kBmpHeadersBytes) {
         const size_t n =
-            static_cast<size_t>(std::min<uint64_t>(bytes, kBmpHeaderBytes - h.position));
+            static_cast<size_t>(std::min<uint64_t>(bytes, kBmpHeadersBytes - h.position));
         std::memcpy(h.head + h.position, buffer, n);
     }
     h.position += bytes;
@@ -77,14 +76,14 @@ long DLL_CALLCONV TellSink(fi_handle handle) {
 bool EncodeInto(platform::SaveSink& sink, FIBITMAP* image, int fif, int flags, bool& refused) {
     SinkHandle h{sink, 0, 0, false, {}, UINT64_MAX, {}};
     if (fif == FIF_BMP && (flags & BMP_SAVE_RLE) && FreeImage_GetBPP(image) == 8)
-        h.rleFrom = kBmpHeaderBytes + uint64_t{4} * FreeImage_GetColorsUsed(image);
+        h.rleFrom = kBmpHeadersBytes + uint64_t{4} * FreeImage_GetColorsUsed(image);
     FreeImageIO io{ReadNothing, WriteToSink, SeekInSink, TellSink};
     const bool encoded =
         FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(fif), image, &io, &h, flags);
     refused = !encoded && !h.failed;
     if (!encoded || h.failed) return false;
-    if (fif != FIF_BMP || h.end < kBmpHeaderBytes) return true;
-    BYTE head[kBmpHeaderBytes];
+    if (fif != FIF_BMP || h.end < kBmpHeadersBytes) return true;
+    BYTE head[kBmpHeadersBytes];
     std::memcpy(head, h.head, sizeof head);
     FixBmpSizeFields(head, static_cast<size_t>(h.end));  // reads and writes the header only
     return sink.WriteAt(2, head + 2, 4) && sink.WriteAt(34, head + 34, 4);

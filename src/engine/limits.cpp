@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/bmp_format.h"
 #include "platform/memory.h"
 
 namespace tarnwick {
@@ -19,13 +20,6 @@ uint64_t Add(uint64_t a, uint64_t b) {
     return __builtin_add_overflow(a, b, &r) ? kSizeOverflow : r;
 }
 
-// Bytes of one row padded to 4 bytes.
-uint64_t RowBytes(uint64_t width, unsigned bpp) {
-    const uint64_t bits = Mul(width, bpp);
-    if (bits == kSizeOverflow) return kSizeOverflow;
-    return (bits / 32 + (bits % 32 != 0)) * 4;
-}
-
 std::string Size(uint64_t width, uint64_t height) {
     return std::to_string(width) + " x " + std::to_string(height);
 }
@@ -34,14 +28,7 @@ std::string Size(uint64_t width, uint64_t height) {
 
 uint64_t BitmapBytes(uint64_t width, uint64_t height, unsigned bpp) {
     // Header, palette or colour masks: at most a few KiB.
-    return Add(Mul(RowBytes(width, bpp), height), 4096);
-}
-
-uint64_t BmpFileBytes(uint64_t width, uint64_t height, unsigned bpp) {
-    uint64_t head = 14 + 40;
-    if (bpp <= 8) head += 4ull << bpp;  // palette
-    else if (bpp == 16) head += 12;     // colour masks
-    return Add(Mul(RowBytes(width, bpp), height), head);
+    return Add(Mul(BmpRowBytes(width, bpp), height), 4096);
 }
 
 bool BmpSizeAllowed(uint64_t width, uint64_t height, unsigned bpp, std::string* why) {

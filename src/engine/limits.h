@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/bmp_format.h"
+
 namespace tarnwick {
 
 // Longest side of a bitmap: the library and the BMP header hold sides as
@@ -22,9 +24,6 @@ constexpr uint64_t kSizeOverflow = UINT64_MAX;
 // Bytes of a width x height bitmap of `bpp` bits per pixel as the library
 // holds it: rows padded to 4 bytes, plus its header and palette.
 uint64_t BitmapBytes(uint64_t width, uint64_t height, unsigned bpp);
-// Bytes of a width x height BMP file of `bpp` bits per pixel (headers,
-// colour masks or palette, rows padded to 4 bytes).
-uint64_t BmpFileBytes(uint64_t width, uint64_t height, unsigned bpp);
 
 // Whether a width x height picture can be written as a BMP of `bpp` bits per
 // pixel (a file under 4 GiB, sides within the header's range). `why` gets

@@ -1,0 +1,233 @@
+#include "engine/inflating_feeder.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/png_chunks.h"
+
+namespace tarnwick {
+
+namespace {
+
+void SetBe32(BYTE* p, uint32_t v) {
+    p[0] = static_cast<BYTE>(v >> 24);
+    p[1] = static_cast<BYTE>(v >> 16);
+    p[2] = static_cast<BYTE>(v >> 8);
+    p[3] = static_cast<BYTE>(v);
+}
+
+// Reads a PNG file and writes it into a BytePipe with its pixel data
+// inflated and stored uncompressed. Errors libpng would stop at (a chunk CRC
+// error, broken pixel data before the last row) close the pipe with a
+// reason, so the decode fails as it would on the file itself; what libpng
+// lets pass after the last row (extra data, a wrong zlib checksum) is
+// dropped.
+class InflatingFeeder {
+public:
+    InflatingFeeder(std::FILE* file, BytePipe& pipe) : file_(file), pipe_(pipe) {}
+
+    void Run() {
+        const char* error = Feed();
+        if (zlibOpen_) inflateEnd(&z_);
+        pipe_.Close(error ? error : "");
+    }
+
+private:
+    static constexpr const char* kCancelled = "stopped";
+
+    // Null at the end of the file or after IEND, else why it stopped.
+    const char* Feed() {
+        BYTE signature[8];
+        if (!ReadBytes(signature, 8)) return nullptr;
+        if (!pipe_.Put(signature, 8)) return kCancelled;
+        for (;;) {
+            BYTE head[8];
+            if (!ReadBytes(head, 8)) return nullptr;
+            const uint32_t length = PngBe32(head);
+            if (length > 0x7FFFFFFFu) return "PNG unsigned integer out of range";
+            if (IsPngTextChunk(head + 4)) {  // never used: passed over unread
+                if (std::fseek(file_, static_cast<long>(length) + 4, SEEK_CUR) != 0) return nullptr;
+                continue;
+            }
+            const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
+            if (idat && !pixelsDone_) {
+                if (const char* e = FeedIdat(head, length)) return e;
+                continue;
+            }
+            if (pixelsStarted_ && !pixelsDone_) {
+                pixelsDone_ = true;
+                if (const char* e = EndStoredStream()) return e;
+            }
+            if (const char* e = PassChunk(head, length)) return e;
+            if (std::memcmp(head + 4, "IEND", 4) == 0) return nullptr;
+        }
+    }
+
+    bool ReadBytes(void* data, size_t size) {
+        return size == 0 || std::fread(data, size, 1, file_) == 1;
+    }
+
+    // Copies a chunk as it is. From the pixel data on, libpng checks no CRC
+    // of critical chunks: they are checked here. The IHDR chunk's numbers
+    // give the size of the raw rows.
+    const char* PassChunk(const BYTE* head, uint32_t length) {
+        if (!pipe_.Put(head, 8)) return kCancelled;
+        const bool check = (head[4] & 0x20) == 0 && pixelsStarted_;
+        const bool header = std::memcmp(head + 4, "IHDR", 4) == 0 && length == 13;
+        uLong crc = crc32(0, head + 4, 4);
+        BYTE buffer[16384];
+        uint32_t left = length;
+        while (left > 0) {
+            const uint32_t n = std::min<uint32_t>(left, sizeof buffer);
+            if (!ReadBytes(buffer, n)) return nullptr;  // libpng reports the short file
+            if (check) crc = crc32(crc, buffer, n);
+            if (header) ReadHeader(buffer);
+            if (!pipe_.Put(buffer, n)) return kCancelled;
+            left -= n;
+        }
+        BYTE stored[4];
+        if (!ReadBytes(stored, 4)) return nullptr;
+        if (check && PngBe32(stored) != static_cast<uint32_t>(crc)) return "CRC error";
+        return pipe_.Put(stored, 4) ? nullptr : kCancelled;
+    }
+
+    void ReadHeader(const BYTE* ihdr) {
+        width_ = PngBe32(ihdr);
+        height_ = PngBe32(ihdr + 4);
+        bitDepth_ = ihdr[8];
+        switch (ihdr[9]) {
+            case PNG_COLOR_TYPE_GRAY:
+            case PNG_COLOR_TYPE_PALETTE: channels_ = 1; break;
+            case PNG_COLOR_TYPE_GRAY_ALPHA: channels_ = 2; break;
+            case PNG_COLOR_TYPE_RGB: channels_ = 3; break;
+            case PNG_COLOR_TYPE_RGB_ALPHA: channels_ = 4; break;
+            default: channels_ = 0; break;
+        }
+        haveHeader_ = true;
+    }
+
+    const char* FeedIdat(const BYTE* head, uint32_t length) {
+        if (!pixelsStarted_) {
+            pixelsStarted_ = true;
+            if (!StartStoredStream()) return kCancelled;
+        }
+        uLong crc = crc32(0, head + 4, 4);
+        // The pixel data goes to zlib in the pieces libpng reads (8 KiB of
+        // a chunk at a time), so a damaged zlib checksum is found exactly
+        // where libpng finds it: in the piece that ends the last row.
+        BYTE input[8192];
+        uint32_t left = length;
+        while (left > 0) {
+            const uint32_t n = std::min<uint32_t>(left, sizeof input);
+            if (!ReadBytes(input, n)) return nullptr;
+            crc = crc32(crc, input, n);
+            left -= n;
+            if (const char* e = Inflate(input, n)) return e;
+        }
+        BYTE stored[4];
+        if (!ReadBytes(stored, 4)) return nullptr;
+        if (PngBe32(stored) != static_cast<uint32_t>(crc)) return "IDAT: CRC error";
+        return nullptr;
+    }
+
+    bool StartStoredStream() {
+        // The IHDR chunk went by first; the rows' raw size follows from it.
+        expected_ = 0;
+        if (haveHeader_) {
+            const uint64_t bits = static_cast<uint64_t>(width_) * bitDepth_ * channels_;
+            expected_ = static_cast<uint64_t>(height_) * (1 + (bits + 7) / 8);
+        }
+        std::memset(&z_, 0, sizeof z_);
+        zlibOpen_ = inflateInit2(&z_, 0) == Z_OK;  // the window the stream declares
+        static const BYTE kZlibHeader[2] = {0x78, 0x01};
+        return PutIdat(kZlibHeader, 2);
+    }
+
+    const char* Inflate(const BYTE* data, uint32_t size) {
+        if (!zlibOpen_) return "zlib: out of memory";
+        z_.next_in = const_cast<BYTE*>(data);
+        z_.avail_in = size;
+        BYTE out[65535];
+        while (produced_ < expected_ && !zlibEnded_) {
+            const uint64_t room = std::min<uint64_t>(sizeof out, expected_ - produced_);
+            z_.next_out = out;
+            z_.avail_out = static_cast<uInt>(room);
+            const int ret = inflate(&z_, Z_NO_FLUSH);
+            const size_t made = static_cast<size_t>(room - z_.avail_out);
+            if (made > 0) {
+                produced_ += made;
+                if (!PutStoredBlock(out, made)) return kCancelled;
+            }
+            if (ret == Z_STREAM_END) {
+                zlibEnded_ = true;
+            } else if (ret != Z_OK && ret != Z_BUF_ERROR) {
+                // Broken pixel data, or a wrong checksum read together with
+                // the last row, stops the decode as it stops libpng; a
+                // checksum in a later piece is not read, as libpng lets it
+                // pass there.
+                return ret == Z_DATA_ERROR && z_.msg ? DataError(z_.msg)
+                                                     : "IDAT: invalid compressed data";
+            } else if (z_.avail_out > 0) {
+                break;  // all of this input is used: wait for the next
+            }
+        }
+        return nullptr;
+    }
+
+    const char* DataError(const char* zlibMessage) {
+        std::snprintf(dataError_, sizeof dataError_, "IDAT: %s", zlibMessage);
+        return dataError_;
+    }
+
+    bool PutStoredBlock(const BYTE* data, size_t size) {
+        BYTE head[5] = {0x00, static_cast<BYTE>(size & 0xFF), static_cast<BYTE>(size >> 8),
+                        static_cast<BYTE>(~size & 0xFF), static_cast<BYTE>((~size >> 8) & 0xFF)};
+        BYTE chunkHead[8];
+        SetBe32(chunkHead, static_cast<uint32_t>(size + 5));
+        std::memcpy(chunkHead + 4, "IDAT", 4);
+        static const BYTE kNoCrc[4] = {0, 0, 0, 0};
+        return pipe_.Put(chunkHead, 8) && pipe_.Put(head, 5) && pipe_.Put(data, size) &&
+               pipe_.Put(kNoCrc, 4);
+    }
+
+    bool PutIdat(const BYTE* data, size_t size) {
+        BYTE chunkHead[8];
+        SetBe32(chunkHead, static_cast<uint32_t>(size));
+        std::memcpy(chunkHead + 4, "IDAT", 4);
+        static const BYTE kNoCrc[4] = {0, 0, 0, 0};
+        return pipe_.Put(chunkHead, 8) && pipe_.Put(data, size) && pipe_.Put(kNoCrc, 4);
+    }
+
+    // The last, empty stored block and a zlib checksum libpng does not check.
+    const char* EndStoredStream() {
+        static const BYTE kEnd[9] = {0x01, 0x00, 0x00, 0xFF, 0xFF, 0, 0, 0, 0};
+        return PutIdat(kEnd, sizeof kEnd) ? nullptr : kCancelled;
+    }
+
+    std::FILE* file_;
+    BytePipe& pipe_;
+    z_stream z_{};
+    bool zlibOpen_ = false;
+    bool zlibEnded_ = false;
+    bool pixelsStarted_ = false;
+    bool pixelsDone_ = false;
+    bool haveHeader_ = false;
+    uint32_t width_ = 0, height_ = 0;
+    unsigned bitDepth_ = 0, channels_ = 0;
+    uint64_t expected_ = 0;
+    uint64_t produced_ = 0;
+    char dataError_[96] = {};
+};
+
+}  // namespace
+
+void FeedInflated(std::FILE* file, BytePipe& pipe) {
+    InflatingFeeder feeder(file, pipe);
+    feeder.Run();
+}
+
+}  // namespace tarnwick
