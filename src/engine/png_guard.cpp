@@ -1,5 +1,7 @@
 #include "engine/png_guard.h"
 
+#include "engine/png_chunks.h"
+
 #include <cstring>
 #include <fstream>
 
@@ -8,11 +10,6 @@
 namespace tarnwick {
 
 namespace {
-
-uint32_t Be32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
 
 // Samples per pixel of a colour type; 0 for a type PNG does not have.
 int Channels(int colorType) {
@@ -120,11 +117,11 @@ PngCheck CheckPngInput(const std::string& path) {
     if (fileSize < 8 + 8 + 13 + 4) return Refuse(check, "truncated file");
     if (!in.read(reinterpret_cast<char*>(head + 8), 8 + 13))
         return Refuse(check, "cannot read file");
-    if (Be32(head + 8) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0)
+    if (PngBe32(head + 8) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0)
         return Refuse(check, "not a PNG file");
     const unsigned char* ihdr = head + 16;
-    check.width = Be32(ihdr);
-    check.height = Be32(ihdr + 4);
+    check.width = PngBe32(ihdr);
+    check.height = PngBe32(ihdr + 4);
     check.bitDepth = ihdr[8];
     check.colorType = ihdr[9];
     check.interlaced = ihdr[12] == 1;
@@ -141,7 +138,7 @@ PngCheck CheckPngInput(const std::string& path) {
         if (fileSize - pos < 12) return Refuse(check, "truncated file");
         in.seekg(static_cast<std::streamoff>(pos));
         if (!in.read(reinterpret_cast<char*>(chunk), 8)) return Refuse(check, "cannot read file");
-        const uint64_t length = Be32(chunk);
+        const uint64_t length = PngBe32(chunk);
         if (length > fileSize - pos - 12) return Refuse(check, "truncated file");
         if (length > 0x7FFFFFFFu) return Refuse(check, "invalid chunk length");
         if (std::memcmp(chunk + 4, "IDAT", 4) == 0) check.imageDataBytes += length;
