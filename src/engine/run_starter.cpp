@@ -71,6 +71,7 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
         progress_.currentFile.clear();
         progress_.convertedCount = 0;
         progress_.keepRunning = 1;
+        progress_.file.Restart();
     }
     if (!sinks.failure) {
         sinks.failure = [](const std::string& input, const std::string& reason) {
@@ -98,6 +99,11 @@ int RunStarter::Wait() {
     if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(progressLock_);
     return progress_.convertedCount;
+}
+
+RunStarter::Position RunStarter::Where() const {
+    std::lock_guard<std::mutex> lock(progressLock_);
+    return {progress_.currentIndex, progress_.currentFile, progress_.file.PerMille()};
 }
 
 void RunStarter::RequestStop() {

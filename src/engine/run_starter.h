@@ -66,6 +66,16 @@ public:
     // then finished with nothing converted.
     bool Start(WorkerSinks sinks = {}, std::string* why = nullptr);
     bool Finished() const { return finished_; }
+
+    // Where the worker is: the number of the file it converts (0 before the
+    // first), its path, and the thousandths of that file done (counted only
+    // when the sinks handed to Start watch the file).
+    struct Position {
+        int index = 0;
+        std::string file;
+        int perMille = 0;
+    };
+    Position Where() const;
     // Waits for the worker; the number of files converted.
     int Wait();
 
