@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <thread>
 
 #include "platform/platform.h"
 #include "text/shown.h"
@@ -69,8 +68,7 @@ std::string ProgressLineText(const std::string& name, int perMille,
 void TerminalProgress::FollowUntilFinished() {
     int index = 0;
     std::string drawn;
-    while (!starter_.Finished()) {
-        std::this_thread::sleep_for(kLookEvery);
+    while (!starter_.WaitFinished(kLookEvery)) {
         const RunStarter::Position at = starter_.Where();
         const Clock::time_point now = Clock::now();
         if (at.index != index) {
@@ -113,10 +111,9 @@ void TerminalProgress::EndFile(int index, std::optional<int> finalPerMille) {
         drawFinal =
             shown_ && index > endedIndex_ && finalPerMille && *finalPerMille != drawnPerMille_;
     }
-    if (drawFinal) {
-        // Where the file ended, within the rate of drawings.
-        const Clock::time_point allowed = lastDraw_ + kDrawnEvery;
-        if (Clock::now() < allowed) std::this_thread::sleep_until(allowed);
+    // Where the file ended, when the rate of drawings allows it (the run is
+    // not held up for it).
+    if (drawFinal && Clock::now() - lastDraw_ >= kDrawnEvery) {
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - fileStart_);
         Draw(index,

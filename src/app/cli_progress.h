@@ -42,8 +42,8 @@ private:
     void Draw(int index, const std::string& text, int perMille);
     void Erase();
     // The file number `index` has ended: with `finalPerMille`, where it
-    // ended is drawn once more (within the rate of drawings) when the line
-    // was shown; then the line goes.
+    // ended is drawn once more when the line was shown and the rate of
+    // drawings allows it; then the line goes.
     void EndFile(int index, std::optional<int> finalPerMille);
 
     RunStarter& starter_;

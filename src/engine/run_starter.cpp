@@ -84,7 +84,11 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
     try {
         thread_ = std::thread([this, body] {
             body();
-            finished_ = true;
+            {
+                std::lock_guard<std::mutex> lock(finishedLock_);
+                finished_ = true;
+            }
+            finishedChanged_.notify_all();
         });
     } catch (const std::system_error& e) {
         // At the process limit, say: the run ends at once, nothing converted.
@@ -93,6 +97,11 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
         return false;
     }
     return true;
+}
+
+bool RunStarter::WaitFinished(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(finishedLock_);
+    return finishedChanged_.wait_for(lock, timeout, [this] { return finished_.load(); });
 }
 
 int RunStarter::Wait() {
