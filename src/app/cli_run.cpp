@@ -3,8 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <optional>
 
 #include "app/cli.h"
+#include "app/cli_progress.h"
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
 #include "engine/run_starter.h"
@@ -484,12 +486,23 @@ int RunCliConversion(bool quiet) {
     status(CatalogText("General", "Converting"));
     WorkerSinks sinks;
     sinks.debugLine = [](const std::string& line) { WriteLine(text::Shown(line)); };
+    // How far the file has come, on a terminal's standard error only: never
+    // in a pipe or a file, with -q or beside the debug report.
+    std::optional<TerminalProgress> progress;
+    if (!quiet && run.runMode != RunMode::Debug && platform::StandardErrorIsTerminal()) {
+        progress.emplace(*starter);
+        sinks.watchFile = true;
+        sinks.failure = [&progress](const std::string& input, const std::string& reason) {
+            progress->WriteErrorLine(text::FailureLine(input, reason));
+        };
+    }
     if (const std::string notStarted = StartWorker(*starter, sinks); !notStarted.empty()) {
         WriteLine(CatalogText("Msg", "Conversion is not complete"));
         platform::WriteErrorLine(text::FailureLine(run.inputPath, notStarted));
         return 1;
     }
     // A file that failed has its reason on standard error from the worker.
+    if (progress) progress->FollowUntilFinished();
     const int converted = starter->Wait();
     if (converted == 0) {
         WriteLine(CatalogText("Msg", "Conversion is not complete"));

@@ -28,6 +28,9 @@ struct SinkHandle {
     // whole line of commands), and a copy whose pad bytes are cleared.
     uint64_t rleFrom = UINT64_MAX;
     std::vector<BYTE> rleLine;
+    // Where the bytes written so far are reported, against the bytes expected.
+    ProgressSpan progress;
+    uint64_t expected = 0;
 };
 
 unsigned DLL_CALLCONV ReadNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
@@ -52,6 +55,7 @@ unsigned DLL_CALLCONV WriteToSink(void* buffer, unsigned size, unsigned count, f
     }
     h.position += bytes;
     h.end = std::max(h.end, h.position);
+    h.progress.Report(h.end, h.expected);
     return count;
 }
 
@@ -73,8 +77,14 @@ long DLL_CALLCONV TellSink(fi_handle handle) {
 // Encodes with FreeImage's writer into the sink; false when the library or a
 // write fails (`refused` tells the library's refusal apart). A BMP gets honest
 // size fields (see FixBmpSizeFields).
-bool EncodeInto(platform::SaveSink& sink, FIBITMAP* image, int fif, int flags, bool& refused) {
-    SinkHandle h{sink, 0, 0, false, {}, UINT64_MAX, {}};
+bool EncodeInto(platform::SaveSink& sink, FIBITMAP* image, int fif, int flags,
+                const ProgressSpan& progress, bool& refused) {
+    SinkHandle h{sink, 0, 0, false, {}, UINT64_MAX, {}, progress, 0};
+    // The pixels as the picture holds them: the size of an uncompressed BMP
+    // and a fair measure of how far any other writer has come.
+    if (progress)
+        h.expected = kBmpHeaderBytes + uint64_t{4} * FreeImage_GetColorsUsed(image) +
+                     uint64_t{FreeImage_GetPitch(image)} * FreeImage_GetHeight(image);
     if (fif == FIF_BMP && (flags & BMP_SAVE_RLE) && FreeImage_GetBPP(image) == 8)
         h.rleFrom = kBmpHeadersBytes + uint64_t{4} * FreeImage_GetColorsUsed(image);
     FreeImageIO io{ReadNothing, WriteToSink, SeekInSink, TellSink};
@@ -101,7 +111,7 @@ platform::SaveResult SaveFromMemory(const EncodedFile& file, const std::string& 
 }  // namespace
 
 platform::SaveResult SaveOutputImage(FIBITMAP* image, const std::string& path, const RunState& run,
-                                     const Settings& s) {
+                                     const Settings& s, const ProgressSpan& progress) {
     EnsureFreeImage();
     if (!image) return SaveFromMemory(EncodedFile(), path);
     const bool exactPalette = run.conversion == "bmp" && run.outputBpp == 8 &&
@@ -110,7 +120,7 @@ platform::SaveResult SaveOutputImage(FIBITMAP* image, const std::string& path, c
 
     bool refused = false;
     const platform::SaveResult streamed = platform::SafeSave(path, [&](platform::SaveSink& sink) {
-        return EncodeInto(sink, image, run.outputFif, run.saveFlags, refused);
+        return EncodeInto(sink, image, run.outputFif, run.saveFlags, progress, refused);
     });
     if (refused) return SaveFromMemory(EncodedFile(), path);
     if (streamed || platform::FileSize(path) < 0) return streamed;

@@ -1,5 +1,6 @@
 #include "engine/pipeline.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -41,16 +42,27 @@ Bitmap NormaliseType(Bitmap image) {
     }
 }
 
+// The file as the library's loader reads it: without its text chunks, and
+// with the bytes read so far, against the file's size, as the measure of how
+// far the decode has come (the loader reads as it decodes rows).
+struct DecodeSource {
+    PngChunkFilter& filter;
+    ProgressSpan progress;
+    uint64_t fileBytes = 0;
+};
+
 unsigned DLL_CALLCONV ReadFiltered(void* buffer, unsigned size, unsigned count, fi_handle h) {
     if (size == 0) return 0;
-    auto& filter = *static_cast<PngChunkFilter*>(h);
-    return static_cast<unsigned>(filter.Read(buffer, static_cast<size_t>(size) * count) / size);
+    auto& source = *static_cast<DecodeSource*>(h);
+    const size_t read = source.filter.Read(buffer, static_cast<size_t>(size) * count);
+    source.progress.Report(source.filter.Tell(), source.fileBytes);
+    return static_cast<unsigned>(read / size);
 }
 
 unsigned DLL_CALLCONV WriteNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
 
 int DLL_CALLCONV SeekFiltered(fi_handle h, long offset, int origin) {
-    auto& filter = *static_cast<PngChunkFilter*>(h);
+    auto& filter = static_cast<DecodeSource*>(h)->filter;
     if (origin == SEEK_END) return -1;
     const int64_t base = origin == SEEK_CUR ? static_cast<int64_t>(filter.Tell()) : 0;
     if (base + offset < 0) return -1;
@@ -58,7 +70,7 @@ int DLL_CALLCONV SeekFiltered(fi_handle h, long offset, int origin) {
 }
 
 long DLL_CALLCONV TellFiltered(fi_handle h) {
-    return static_cast<long>(static_cast<PngChunkFilter*>(h)->Tell());
+    return static_cast<long>(static_cast<DecodeSource*>(h)->filter.Tell());
 }
 
 struct FileCloser {
@@ -71,13 +83,15 @@ struct FileCloser {
 // picture below 8 bits is widened to 8-bit levels (0, 85, 170, 255 for two
 // bits); its transparent level is widened the same way, so the level the
 // file names is the one that becomes transparent.
-Bitmap DecodePng(const std::string& path) {
+Bitmap DecodePng(const std::string& path, const ProgressSpan& progress) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return Bitmap();
     std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     PngChunkFilter filter(file.get());
+    DecodeSource source{filter, progress, 0};
+    if (progress) source.fileBytes = static_cast<uint64_t>(std::max(0LL, platform::FileSize(path)));
     FreeImageIO io{ReadFiltered, WriteNothing, SeekFiltered, TellFiltered};
-    Bitmap image(FreeImage_LoadFromHandle(FIF_PNG, &io, &filter, 0));
+    Bitmap image(FreeImage_LoadFromHandle(FIF_PNG, &io, &source, 0));
     if (!image) return image;
     const int depth = filter.bitDepth();
     if (filter.colorType() == 0 && (depth == 1 || depth == 2 || depth == 4) &&
@@ -178,7 +192,8 @@ void PauseGate::WaitWhilePaused() {
     cv_.wait(lock, [&] { return !paused_; });
 }
 
-FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg) {
+FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg,
+                       FileProgress* progress) {
     EnsureFreeImage();
     FileResult result;
     const auto fail = [&](FileFailure failure, std::string reason) {
@@ -195,7 +210,8 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     }
 
     // A conversion that only changes the container goes row by row.
-    const PlainConversion plain = ConvertPlainFile(s, run, reg);
+    const ProgressSpan whole{progress};
+    const PlainConversion plain = ConvertPlainFile(s, run, reg, whole);
     switch (plain.result) {
         case PlainResult::Converted: result.converted = 1; return result;
         case PlainResult::DecodeFailed: return fail(FileFailure::DecodeFailed, plain.reason);
@@ -208,10 +224,28 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         run.sourceBpp = 0;
         return fail(FileFailure::HeaderRefused, why);
     }
-    Bitmap image = DecodePng(run.inputPath);
+    // The decode, the steps and the encoding each have their share of the
+    // file's work; the library decodes and encodes without telling rows, so
+    // the bytes it reads and writes stand for them.
+    const ProgressSpan decodeShare = whole.Piece(0, 400);
+    const ProgressSpan stepShare = whole.Piece(400, 800);
+    const ProgressSpan encodeShare = whole.Piece(800, 1000);
+    Bitmap image = DecodePng(run.inputPath, decodeShare);
     run.sourceBpp = image ? static_cast<int32_t>(FreeImage_GetBPP(image.get())) : 0;
     if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
         return fail(FileFailure::DecodeFailed, "cannot decode the picture");
+    decodeShare.Complete();
+    // Each step that runs is an equal piece of the steps' share; the
+    // flattening and the depth step always run.
+    const int stepsPlanned =
+        (s.doImageRotation != 0) + (s.doImageResize != 0) + (FreeImage_GetBPP(image.get()) > 32) +
+        1 + (s.doImageFlipHorizontal || s.doImageFlipVertical) + (s.doImageColorCorrection != 0) +
+        (s.doImageGreyscale != 0) + (s.doImageThreshold != 0) + (s.frameKind() != FrameKind::None) +
+        (s.watermarkKind() != WatermarkKind::None) + 1;
+    int stepsDone = 0;
+    const auto stepDone = [&] {
+        stepShare.Report(static_cast<uint64_t>(++stepsDone), static_cast<uint64_t>(stepsPlanned));
+    };
 
     // The output size is known before the rotation and the resize do their
     // work: a picture that can never be a BMP is refused at once.
@@ -242,6 +276,7 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         std::string why;
         image = makeStep(std::move(image), &why);
         if (!image) stepFailure = why.empty() ? failure : why;
+        stepDone();
     };
 
     apply(s.doImageRotation != 0, "rotation failed",
@@ -283,7 +318,10 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         if (!inPlace && FreeImage_IsTransparent(b.get()) && !holds(32 + 24, why)) return Bitmap();
         return FlattenOntoWhite(std::move(b), inPlace);
     });
-    if (image && (s.doImageFlipHorizontal || s.doImageFlipVertical)) FlipImage(image.get(), s);
+    if (image && (s.doImageFlipHorizontal || s.doImageFlipVertical)) {
+        FlipImage(image.get(), s);
+        stepDone();
+    }
     apply(s.doImageColorCorrection != 0, "colour correction failed",
           [&](Bitmap b, std::string* why) { return CorrectColors(std::move(b), s, why); });
     apply(s.doImageGreyscale != 0, "greyscale failed",
@@ -311,8 +349,11 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     run.outputPath = BuildOutputPath(s, run);
 
     if (!image) return fail(FileFailure::StepFailed, stepFailure);
-    const platform::SaveResult saved = SaveOutputImage(image.get(), run.outputPath, run, s);
+    stepShare.Complete();
+    const platform::SaveResult saved =
+        SaveOutputImage(image.get(), run.outputPath, run, s, encodeShare);
     if (!saved) return fail(FileFailure::SaveFailed, saved.error);
+    whole.Complete();
     result.converted = 1;
     return result;
 }
@@ -322,6 +363,7 @@ int RunConversionWorker(const RunContext& ctx, const WorkerSinks& sinks) {
     RunState& run = ctx.run;
     const bool debug = run.inputGiven && run.runMode == RunMode::Debug && sinks.debugLine;
 
+    FileProgress* const watched = sinks.watchFile ? &ctx.progress.file : nullptr;
     int32_t started = 0;
     int32_t converted = 0;
     for (auto it = ctx.files.begin();; ++it) {
@@ -332,11 +374,12 @@ int RunConversionWorker(const RunContext& ctx, const WorkerSinks& sinks) {
         run.relativeSubfolder = it->second.relativeSubfolder;
         {
             std::lock_guard<std::mutex> lock(ctx.progressLock);
+            ctx.progress.file.Restart();
             ctx.progress.currentIndex = started;
             ctx.progress.currentFile = run.inputPath;
         }
         if (debug) sinks.debugLine("Processing: " + run.inputPath);
-        const FileResult result = ConvertFile(ctx.settings, run, ctx.registry);
+        const FileResult result = ConvertFile(ctx.settings, run, ctx.registry, watched);
         if (debug) {
             sinks.debugLine("Saving As: " + run.outputPath);
             sinks.debugLine(result.converted == 1 ? "OK" : "Not OK");

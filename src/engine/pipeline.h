@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/bitmap.h"
+#include "engine/file_progress.h"
 #include "engine/input_list.h"
 #include "engine/run_state.h"
 #include "settings/settings.h"
@@ -33,8 +34,12 @@ struct FileResult {
     std::string reason;  // for the user, e.g. "cannot write /out/x.bmp: No space left on device"
 };
 
-// Converts run.inputPath into one output file (run.outputPath).
-FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg);
+// Converts run.inputPath into one output file (run.outputPath). With
+// `progress`, the share of the work done is counted there as the file goes:
+// rows decoded and written on the row-by-row path; on the whole-picture path
+// the decode up to 40 %, the steps up to 80 % and the encoding to the end.
+FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg,
+                       FileProgress* progress = nullptr);
 
 // Holds the worker at its next file boundary while paused.
 class PauseGate {
@@ -65,6 +70,9 @@ struct RunContext {
 struct WorkerSinks {
     std::function<void(const std::string& line)> debugLine;
     std::function<void(const std::string& inputPath, const std::string& reason)> failure;
+    // The starter shows how far each file has come: the worker counts it in
+    // progress.file. Off, nothing is counted.
+    bool watchFile = false;
 };
 
 // The worker thread body: converts every file of the list until the list ends

@@ -71,6 +71,7 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
         progress_.currentFile.clear();
         progress_.convertedCount = 0;
         progress_.keepRunning = 1;
+        progress_.file.Restart();
     }
     if (!sinks.failure) {
         sinks.failure = [](const std::string& input, const std::string& reason) {
@@ -83,7 +84,11 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
     try {
         thread_ = std::thread([this, body] {
             body();
-            finished_ = true;
+            {
+                std::lock_guard<std::mutex> lock(finishedLock_);
+                finished_ = true;
+            }
+            finishedChanged_.notify_all();
         });
     } catch (const std::system_error& e) {
         // At the process limit, say: the run ends at once, nothing converted.
@@ -94,10 +99,20 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
     return true;
 }
 
+bool RunStarter::WaitFinished(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(finishedLock_);
+    return finishedChanged_.wait_for(lock, timeout, [this] { return finished_.load(); });
+}
+
 int RunStarter::Wait() {
     if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(progressLock_);
     return progress_.convertedCount;
+}
+
+RunStarter::Position RunStarter::Where() const {
+    std::lock_guard<std::mutex> lock(progressLock_);
+    return {progress_.currentIndex, progress_.currentFile, progress_.file.PerMille()};
 }
 
 void RunStarter::RequestStop() {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -66,6 +68,18 @@ public:
     // then finished with nothing converted.
     bool Start(WorkerSinks sinks = {}, std::string* why = nullptr);
     bool Finished() const { return finished_; }
+    // Waits until the worker has finished, for at most `timeout`; whether it has.
+    bool WaitFinished(std::chrono::milliseconds timeout);
+
+    // Where the worker is: the number of the file it converts (0 before the
+    // first), its path, and the thousandths of that file done (counted only
+    // when the sinks handed to Start watch the file).
+    struct Position {
+        int index = 0;
+        std::string file;
+        int perMille = 0;
+    };
+    Position Where() const;
     // Waits for the worker; the number of files converted.
     int Wait();
 
@@ -91,6 +105,8 @@ private:
     std::function<void()> body_;
     std::thread thread_;
     std::atomic<bool> finished_{false};
+    std::mutex finishedLock_;
+    std::condition_variable finishedChanged_;
 };
 
 }  // namespace tarnwick

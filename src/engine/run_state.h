@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "engine/file_progress.h"
+
 namespace tarnwick {
 
 // How the program runs: a normal run, a command-line run with the debug
@@ -56,6 +58,9 @@ struct WorkerProgress {
     std::string currentFile;
     int32_t convertedCount = 0;
     std::atomic<int8_t> keepRunning{1};
+    // The share of the current file done; counted only while the starter
+    // watches it (WorkerSinks::watchFile), read without progressLock.
+    FileProgress file;
 };
 
 WorkerProgress& GlobalProgress();

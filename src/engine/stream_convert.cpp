@@ -85,7 +85,7 @@ StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
 }
 
 StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& outputPath,
-                             const StreamPlan& plan) {
+                             const StreamPlan& plan, const ProgressSpan& progress) {
     StreamOutcome outcome;
     auto readFailure = [&](const std::string& why) {
         outcome.decodeFailed = true;
@@ -159,6 +159,7 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
                 const BYTE* data = block.data() + static_cast<size_t>(blockRows - count) * pitch;
                 if (!sink.WriteAt(rows.dataOffset + firstFileRow * pitch, data, count * pitch))
                     return false;
+                progress.Report(top + count, d.height);
             }
             if (!reader.Finish()) {
                 readFailed = true;
@@ -176,7 +177,8 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
     return outcome;
 }
 
-PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatRegistry& reg) {
+PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatRegistry& reg,
+                                 const ProgressSpan& progress) {
     PlainConversion done;
     const StreamPlan plan = PlanStreamConversion(run.inputPath, s, run, reg);
     if (!plan.streamable) return done;
@@ -188,7 +190,7 @@ PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatR
     if (run.autoBpp == 1) run.outputBpp = plan.outputBpp;  // AutoBppFor, as ResolveOutputBpp
     run.outputPath = BuildOutputPath(s, run);
 
-    const StreamOutcome outcome = StreamPngToBmp(run.inputPath, run.outputPath, plan);
+    const StreamOutcome outcome = StreamPngToBmp(run.inputPath, run.outputPath, plan, progress);
     if (outcome.ok) {
         done.result = PlainResult::Converted;
     } else if (outcome.decodeFailed) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/file_progress.h"
 #include "engine/run_state.h"
 #include "settings/settings.h"
 
@@ -49,9 +50,10 @@ struct StreamOutcome {
 // Converts `inputPath` into the BMP at `outputPath` as `plan` says, through
 // the safe save: on any failure an existing file at `outputPath` is left as it
 // was and no partial file remains. `plan` must come from
-// PlanStreamConversion for the same file and be streamable.
+// PlanStreamConversion for the same file and be streamable. The rows decoded
+// and written are reported to `progress` as each block of rows reaches the file.
 StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& outputPath,
-                             const StreamPlan& plan);
+                             const StreamPlan& plan, const ProgressSpan& progress = {});
 
 // What the row-by-row branch of a file's conversion did.
 enum class PlainResult {
@@ -73,6 +75,7 @@ struct PlainConversion {
 // outputPath from the file-name mask (made after the others, which it may
 // show) - and writes the BMP. A failed decode sets sourceBpp to 0 and leaves
 // outputPath as it was, as a failed decode of the whole picture does.
-PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatRegistry& reg);
+PlainConversion ConvertPlainFile(const Settings& s, RunState& run, const FormatRegistry& reg,
+                                 const ProgressSpan& progress = {});
 
 }  // namespace tarnwick

@@ -11,6 +11,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -262,6 +263,20 @@ void WriteErrorLine(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
+}
+
+void WriteErrorText(const std::string& text) {
+    std::lock_guard<std::mutex> lock(ConsoleMutex());
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+int StandardErrorColumns() {
+    struct winsize size {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 void SetConsoleTitle(const std::string& title) {

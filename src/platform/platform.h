@@ -66,6 +66,13 @@ int64_t NowLocalDateValue();
 void WriteLine(const std::string& text);
 // One line on standard error (reasons of failures).
 void WriteErrorLine(const std::string& text);
+// Text on standard error as it is, without a line end (a line that rewrites
+// itself on a terminal).
+void WriteErrorText(const std::string& text);
+// Whether standard error is a terminal, and how many columns it has (0 when
+// it does not say).
+bool StandardErrorIsTerminal();
+int StandardErrorColumns();
 void SetConsoleTitle(const std::string& title);  // only when stdout is a terminal
 // Reads one key from a terminal, with every byte the key sent (an arrow key
 // sends an escape sequence); returns at once when stdin is not a terminal.

@@ -13,8 +13,10 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <chrono>
 #include <mutex>
 
+#include "engine/file_progress.h"
 #include "engine/run_starter.h"
 #include "platform/platform.h"
 #include "text/catalog.h"
@@ -33,6 +35,10 @@ std::string ProgressText(int index, int count) {
 
 constexpr int kPollMilliseconds = 15;
 constexpr int kPathWidth = 280;
+// The bar counts files in thousandths: a file moves it by the share of its
+// work done, at most ten times a second.
+constexpr int kBarPerFile = FileProgress::kWhole;
+constexpr auto kBarMovesEvery = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -46,7 +52,7 @@ ProgressDialog::ProgressDialog(int fileCount)
     label_->setGeometry(10, 13, kPathWidth, 20);
     bar_ = new QProgressBar(this);
     bar_->setGeometry(10, 40, kPathWidth, 20);
-    bar_->setRange(0, fileCount + 1);
+    bar_->setRange(0, (fileCount + 1) * kBarPerFile);
     bar_->setValue(0);
     bar_->setTextVisible(false);
     ok_ = new QPushButton(Q(CatalogText("Dialog", "OK")), this);
@@ -136,6 +142,7 @@ void ProgressRun::Run() {
         platform::WriteErrorLine(text::FailureLine(input, reason));
         failed->Add(input, reason);
     };
+    sinks.watchFile = true;
     // A run whose thread cannot start ends at once; its reason is shown
     // against the first of its files.
     if (std::string why; !starter_.Start(sinks, &why)) {
@@ -168,23 +175,26 @@ void ProgressRun::Run() {
 void ProgressRun::Poll() {
     if (asking_ || !started_) return;
     if (!starter_.Finished()) {
-        int index;
-        std::string path;
-        {
-            const RunContext& run = starter_.Context();
-            std::lock_guard<std::mutex> lock(run.progressLock);
-            index = run.progress.currentIndex;
-            path = run.progress.currentFile;
-        }
+        RunStarter::Position at = starter_.Where();
+        const int index = at.index;
         lastIndex_ = index;
+        QProgressBar* bar = dialog_->Bar();
+        const auto now = std::chrono::steady_clock::now();
         if (index > shownIndex_) {
             shownIndex_ = index;
             dialog_->setWindowTitle(Q(CatalogText("Dialog", "Convert Progress") + " " +
                                       ProgressText(index, fileCount_)));
+            std::string& path = at.file;
             if (static_cast<long long>(CharacterCount(path)) * charWidth_ > kPathWidth)
                 path = ShortenPath(path, maxPathChars_);
             dialog_->PathLabel()->setText(Q(path));
-            dialog_->Bar()->setValue(index);
+            bar->setValue(index * kBarPerFile + at.perMille);
+            barMoved_ = now;
+        } else if (index > 0 && now - barMoved_ >= kBarMovesEvery &&
+                   index * kBarPerFile + at.perMille > bar->value()) {
+            // Within a file only the bar moves; the caption and label stay.
+            bar->setValue(index * kBarPerFile + at.perMille);
+            barMoved_ = now;
         }
         return;
     }
@@ -216,7 +226,7 @@ void ProgressRun::Finish() {
         dialog_->PathLabel()->setText(
             Q(FormatMessage(CatalogText("Msg", "Files converted"), std::to_string(converted),
                             std::to_string(fileCount_))));
-        dialog_->Bar()->setValue(fileCount_ + 1);
+        dialog_->Bar()->setValue((fileCount_ + 1) * kBarPerFile);
     }
     if (const auto failed = failed_->List(); !failed.empty())
         dialog_->ShowFailures(FailedFilesHeading(failed.size()), FailedFilesText(failed));

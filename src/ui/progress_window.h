@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -104,6 +105,7 @@ private:
     bool asking_ = false;
     bool stopRequested_ = false;
     bool closeWhenDone_ = false;
+    std::chrono::steady_clock::time_point barMoved_{};
     int fileCount_ = 0;
     int shownIndex_ = 0;
     int lastIndex_ = 0;

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -142,8 +143,9 @@ TEST_F(ConvertTest, ConvertsOneFileBehindTheProgressWindow) {
     // Nothing failed: the window as it always is, without a list of failures.
     EXPECT_EQ(size, QSize(300, 110));
     EXPECT_FALSE(failureList);
-    EXPECT_EQ(barMax, 2);
-    EXPECT_EQ(bar, 2);
+    // The bar counts files in thousandths: full at the end.
+    EXPECT_EQ(barMax, 2000);
+    EXPECT_EQ(bar, 2000);
     EXPECT_EQ(window->StatusText(), "Conversion complete");
     EXPECT_GT(platform::FileSize(out / "basn2c08.bmp"), 0);
 
@@ -173,6 +175,41 @@ TEST_F(ConvertTest, FileThatCannotBeDecodedCountsAsNotConverted) {
     EXPECT_EQ(size.width(), 300);
     EXPECT_GT(size.height(), 110);
     EXPECT_EQ(window->StatusText(), "Conversion complete");
+}
+
+TEST_F(ConvertTest, BarMovesWithinOneLargeFile) {
+    WriteSlowPng(out / "large.png", 6000, 6000);
+    SetInput(out / "large.png");
+    SetOutputFolder(out.path());
+    std::vector<int> running;
+    std::string caption, label;
+    bool textsChanged = false;
+    ConvertWhile([&](ProgressRun& run) {
+        ProgressDialog* dialog = run.Dialog();
+        if (dialog->OkButton()->isEnabled()) return true;
+        if (S(dialog->windowTitle()) != "Converting (1/1)") return false;
+        // While the file converts, only the bar moves.
+        if (caption.empty()) {
+            caption = S(dialog->windowTitle());
+            label = S(dialog->PathLabel()->text());
+        }
+        textsChanged |=
+            S(dialog->windowTitle()) != caption || S(dialog->PathLabel()->text()) != label;
+        if (running.empty() || running.back() != dialog->Bar()->value())
+            running.push_back(dialog->Bar()->value());
+        return false;
+    });
+    ASSERT_FALSE(running.empty());
+    EXPECT_FALSE(textsChanged);
+    EXPECT_EQ(label, out / "large.png");
+    EXPECT_TRUE(std::is_sorted(running.begin(), running.end()));
+    EXPECT_GE(running.front(), 1000);
+    EXPECT_LE(running.back(), 2000);
+    // Several steps within the one file, not only its start and end.
+    EXPECT_GE(running.size(), 3u);
+    EXPECT_GT(running.back(), running.front());
+    EXPECT_EQ(window->StatusText(), "Conversion complete");
+    EXPECT_GT(platform::FileSize(out / "large.bmp"), 0);
 }
 
 // A worker that starts its one file and waits until the test lets it finish.
@@ -239,7 +276,7 @@ TEST_P(StopTest, CloseBoxAsksAndOnlyYesStops) {
     });
 
     EXPECT_EQ(runningCaption, "Converting (1/1)");
-    EXPECT_EQ(runningBar, 1);
+    EXPECT_EQ(runningBar, 1000);  // half: the first of one file has started
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0].first, "Warning");
     EXPECT_EQ(dialogs.questions[0].second, "Do you want to break the conversion?");

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include <zlib.h>
 
@@ -55,6 +56,42 @@ std::string PngHeaderChunk(uint32_t width, uint32_t height, int bitDepth, int co
     d += std::string(2, '\0');
     d += static_cast<char>(interlace);
     return PngChunk("IHDR", d);
+}
+
+void WriteSlowPng(const std::string& path, uint32_t width, uint32_t height) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const auto put = [&](const std::string& bytes) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    };
+    put(kPngSignature + PngHeaderChunk(width, height, 8, 6));
+    z_stream z{};
+    if (deflateInit(&z, Z_NO_COMPRESSION) != Z_OK) throw std::runtime_error("deflateInit failed");
+    std::vector<Bytef> row(1 + size_t{width} * 4);
+    std::vector<Bytef> packed(1 << 20);
+    uint32_t noise = 1;
+    for (uint32_t y = 0; y < height; ++y) {
+        row[0] = 4;  // Paeth
+        for (size_t x = 1; x < row.size(); ++x) {
+            noise = noise * 1103515245u + 12345u;
+            row[x] = static_cast<Bytef>(noise >> 16);
+        }
+        z.next_in = row.data();
+        z.avail_in = static_cast<uInt>(row.size());
+        const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
+        int status = Z_OK;
+        do {
+            z.next_out = packed.data();
+            z.avail_out = static_cast<uInt>(packed.size());
+            status = deflate(&z, flush);
+            const size_t made = packed.size() - z.avail_out;
+            if (made > 0)
+                put(PngChunk("IDAT",
+                             std::string(reinterpret_cast<const char*>(packed.data()), made)));
+        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    }
+    deflateEnd(&z);
+    put(PngChunk("IEND", ""));
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 TempDir::TempDir() {

@@ -37,6 +37,10 @@ extern const std::string kPngSignature;
 std::string PngHeaderChunk(uint32_t width, uint32_t height, int bitDepth, int colorType,
                            int interlace = 0);
 
+// Writes a large RGBA PNG that takes its time to decode: noise, every row
+// with the Paeth filter, stored without compression. Written row by row.
+void WriteSlowPng(const std::string& path, uint32_t width, uint32_t height);
+
 // `s` in single quotes for a shell command line.
 std::string Quote(const std::string& s);
 
