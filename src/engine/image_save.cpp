@@ -83,7 +83,7 @@ bool EncodeInto(platform::SaveSink& sink, FIBITMAP* image, int fif, int flags,
     // The pixels as the picture holds them: the size of an uncompressed BMP
     // and a fair measure of how far any other writer has come.
     if (progress)
-        h.expected = kBmpHeaderBytes + uint64_t{4} * FreeImage_GetColorsUsed(image) +
+        h.expected = kBmpHeadersBytes + uint64_t{4} * FreeImage_GetColorsUsed(image) +
                      uint64_t{FreeImage_GetPitch(image)} * FreeImage_GetHeight(image);
     if (fif == FIF_BMP && (flags & BMP_SAVE_RLE) && FreeImage_GetBPP(image) == 8)
         h.rleFrom = kBmpHeadersBytes + uint64_t{4} * FreeImage_GetColorsUsed(image);
