@@ -11,6 +11,7 @@
 #include "engine/input_list.h"
 #include "engine/run_starter.h"
 #include "engine/run_state.h"
+#include "engine/step_table.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/safe_save.h"
@@ -203,11 +204,12 @@ Refusal ReportAndCheckOutputFormat(const Report& debug, const Settings& s, const
     return {};
 }
 
-bool Rotating(const Settings& s) { return s.doImageRotation != 0; }
-bool Resizing(const Settings& s) { return s.doImageResize != 0; }
-bool Correcting(const Settings& s) { return s.doImageColorCorrection != 0; }
-bool Thresholding(const Settings& s) { return s.doImageThreshold != 0; }
-bool Framing(const Settings& s) { return s.frameKind() == FrameKind::Solid; }
+// Which steps are on, as the step table says.
+bool Rotating(const Settings& s) { return StepSwitchedOn(StepId::Rotation, s); }
+bool Resizing(const Settings& s) { return StepSwitchedOn(StepId::Resize, s); }
+bool Correcting(const Settings& s) { return StepSwitchedOn(StepId::ColourCorrection, s); }
+bool Thresholding(const Settings& s) { return StepSwitchedOn(StepId::Threshold, s); }
+bool Framing(const Settings& s) { return StepSwitchedOn(StepId::Frame, s); }
 bool CustomTime(const Settings& s) { return s.timestampRule() == TimestampRule::Custom; }
 
 ReportRow Checked(ReportRow row, Condition valid, const char* error) {

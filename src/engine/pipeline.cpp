@@ -15,6 +15,7 @@
 #include "engine/naming.h"
 #include "engine/png_chunks.h"
 #include "engine/png_guard.h"
+#include "engine/step_table.h"
 #include "engine/steps.h"
 #include "engine/stream_convert.h"
 #include "platform/platform.h"
@@ -105,65 +106,6 @@ Bitmap DecodePng(const std::string& path, const ProgressSpan& progress) {
     return NormaliseType(std::move(image));
 }
 
-// ---- Steps that live here -------------------------------------------------
-
-// Brings an image deeper than 32 bits to 8 bits per channel. Sixteen-bit
-// PNG samples are ordinary colours with more precision: they keep their
-// colours (the high byte of each sample) and their transparency, which the
-// next step flattens onto white. Only floating-point images, whose values are
-// not bounded, are tone-mapped.
-Bitmap ReduceDeepImage(Bitmap image) {
-    switch (FreeImage_GetImageType(image.get())) {
-        case FIT_RGB16: return Bitmap(FreeImage_ConvertTo24Bits(image.get()));
-        case FIT_RGBA16: return Bitmap(FreeImage_ConvertTo32Bits(image.get()));
-        default: return Bitmap(FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
-    }
-}
-
-// Puts a 32-bit image onto white where it stands, with the arithmetic of
-// FreeImage_Composite, and makes it opaque: the same pixels as compositing
-// followed by the conversion back to 32 bits, without the two extra bitmaps.
-void FlattenOntoWhiteInPlace(FIBITMAP* dib) {
-    const unsigned width = FreeImage_GetWidth(dib);
-    const unsigned height = FreeImage_GetHeight(dib);
-    for (unsigned y = 0; y < height; ++y) {
-        BYTE* px = FreeImage_GetScanLine(dib, static_cast<int>(y));
-        for (unsigned x = 0; x < width; ++x, px += 4) {
-            const unsigned alpha = px[FI_RGBA_ALPHA];
-            if (alpha == 255) continue;
-            if (alpha == 0) {
-                px[FI_RGBA_BLUE] = px[FI_RGBA_GREEN] = px[FI_RGBA_RED] = 255;
-            } else {
-                const unsigned back = (255 - alpha) * 255;
-                px[FI_RGBA_BLUE] = static_cast<BYTE>((alpha * px[FI_RGBA_BLUE] + back) >> 8);
-                px[FI_RGBA_GREEN] = static_cast<BYTE>((alpha * px[FI_RGBA_GREEN] + back) >> 8);
-                px[FI_RGBA_RED] = static_cast<BYTE>((alpha * px[FI_RGBA_RED] + back) >> 8);
-            }
-            px[FI_RGBA_ALPHA] = 255;
-        }
-    }
-}
-
-// Every transparent image is put onto white and continues as a 24-bit image.
-// When nothing between here and the depth step looks at the pixel format and
-// that step would make a 32-bit image again, the 32-bit image is flattened in
-// place instead (same result, a third of the memory traffic).
-Bitmap FlattenOntoWhite(Bitmap image, bool keep32) {
-    if (!FreeImage_IsTransparent(image.get())) return image;
-    if (keep32 && FreeImage_GetImageType(image.get()) == FIT_BITMAP &&
-        FreeImage_GetBPP(image.get()) == 32) {
-        FlattenOntoWhiteInPlace(image.get());
-        return image;
-    }
-    const unsigned bpp = FreeImage_GetBPP(image.get());
-    if (bpp != 8 && bpp != 32) {
-        image.reset(FreeImage_ConvertTo32Bits(image.get()));
-        if (!image) return image;
-    }
-    RGBQUAD white{255, 255, 255, 0};
-    return Bitmap(FreeImage_Composite(image.get(), FALSE, &white, nullptr));
-}
-
 void ApplyTimestampRule(const Settings& s, const RunState& run) {
     if (s.timestampRule() == TimestampRule::Original) {
         platform::CopyModificationTime(run.inputPath, run.outputPath);  // a failure is ignored
@@ -235,22 +177,16 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
         return fail(FileFailure::DecodeFailed, "cannot decode the picture");
     decodeShare.Complete();
-    // Each step that runs is an equal piece of the steps' share; the
-    // flattening and the depth step always run.
-    const int stepsPlanned =
-        (s.doImageRotation != 0) + (s.doImageResize != 0) + (FreeImage_GetBPP(image.get()) > 32) +
-        1 + (s.doImageFlipHorizontal || s.doImageFlipVertical) + (s.doImageColorCorrection != 0) +
-        (s.doImageGreyscale != 0) + (s.doImageThreshold != 0) + (s.frameKind() != FrameKind::None) +
-        (s.watermarkKind() != WatermarkKind::None) + 1;
-    int stepsDone = 0;
-    const auto stepDone = [&] {
-        stepShare.Report(static_cast<uint64_t>(++stepsDone), static_cast<uint64_t>(stepsPlanned));
-    };
+    // Each step that runs is an equal piece of the steps' share; the depth
+    // step is the last piece.
+    const uint64_t stepsPlanned = static_cast<uint64_t>(StepsToRun(s)) + 1;
+    uint64_t stepsDone = 0;
 
     // The output size is known before the rotation and the resize do their
     // work: a picture that can never be a BMP is refused at once.
     ResolveOutputBpp(reg, run);
-    if (run.conversion == "bmp" && (s.doImageRotation || s.doImageResize)) {
+    if (run.conversion == "bmp" &&
+        (StepSwitchedOn(StepId::Rotation, s) || StepSwitchedOn(StepId::Resize, s))) {
         uint64_t expectedW = 0, expectedH = 0;
         std::string why;
         if (ExpectedStepSize(static_cast<int>(FreeImage_GetWidth(image.get())),
@@ -269,72 +205,41 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     // Why the first step that could not make its picture failed.
     std::string stepFailure;
 
-    // Runs one step on the current picture; a step that makes no picture
+    // The steps of the table in their order; a step that makes no picture
     // stops the file, and the first such step gives the reason.
-    const auto apply = [&](bool on, const char* failure, const auto& makeStep) {
-        if (!image || !on) return;
-        std::string why;
-        image = makeStep(std::move(image), &why);
-        if (!image) stepFailure = why.empty() ? failure : why;
-        stepDone();
-    };
-
-    apply(s.doImageRotation != 0, "rotation failed",
-          [&](Bitmap b, std::string* why) { return RotateImage(std::move(b), s, why); });
-    if (image) readSize();
-    apply(s.doImageResize != 0, "resize failed", [&](Bitmap b, std::string* why) {
-        return ResizeImage(std::move(b), width, height, s, why);
-    });
-    if (image) {
+    const std::vector<StepInfo>& steps = ImageSteps();
+    bool sizeKnown = false;
+    for (size_t i = 0; i < steps.size() && image; ++i) {
+        const StepInfo& step = steps[i];
         readSize();
-        // The final size and depth are known from here on; the watermark text
-        // may show them, so they are recorded before it is drawn (the depth
-        // step resolves the same depth again).
-        run.outputWidth = width;
-        run.outputHeight = height;
-        ResolveOutputBpp(reg, run);
-        // A BMP must stay under 4 GiB.
-        if (std::string why;
-            run.conversion == "bmp" &&
-            !BmpSizeAllowed(width, height, static_cast<unsigned>(run.outputBpp), &why))
-            return fail(FileFailure::StepFailed, why);
+        if (!step.geometry && !sizeKnown) {
+            sizeKnown = true;
+            // The final size and depth are known from here on; the watermark
+            // text may show them, so they are recorded before it is drawn (the
+            // depth step resolves the same depth again).
+            run.outputWidth = width;
+            run.outputHeight = height;
+            ResolveOutputBpp(reg, run);
+            // A BMP must stay under 4 GiB.
+            if (std::string why;
+                run.conversion == "bmp" &&
+                !BmpSizeAllowed(width, height, static_cast<unsigned>(run.outputBpp), &why))
+                return fail(FileFailure::StepFailed, why);
+        }
+        if (step.switchedOn && !step.switchedOn(s)) continue;
+        StepState state{s, run, width, height, false};
+        for (size_t j = i + 1; j < steps.size(); ++j)
+            if (!steps[j].anyDepth && steps[j].switchedOn && steps[j].switchedOn(s))
+                state.depthMattersLater = true;
+        std::string why;
+        image = step.apply(std::move(image), state, &why);
+        if (!image) stepFailure = why.empty() ? step.failure : why;
+        stepShare.Report(++stepsDone, stepsPlanned);
     }
-    // The library calls below make full-size bitmaps: each is asked for only
-    // when the memory is there, so a refusal names the reason.
+    if (image) readSize();
     const auto holds = [&](unsigned bpp, std::string* why) {
         return CanHoldBitmap(static_cast<uint64_t>(width), static_cast<uint64_t>(height), bpp, why);
     };
-    apply(image && FreeImage_GetBPP(image.get()) > 32, "tone mapping failed",
-          [&](Bitmap b, std::string* why) {
-              const bool alpha = FreeImage_GetImageType(b.get()) == FIT_RGBA16;
-              if (!holds(alpha ? 32 : 24, why)) return Bitmap();
-              return ReduceDeepImage(std::move(b));
-          });
-    const bool laterStepsPlain = !s.doImageColorCorrection && !s.doImageGreyscale &&
-                                 !s.doImageThreshold && s.frameKind() == FrameKind::None &&
-                                 s.watermarkKind() == WatermarkKind::None;
-    apply(true, "flattening transparency failed", [&](Bitmap b, std::string* why) {
-        const bool inPlace = laterStepsPlain && run.outputBpp == 32;
-        if (!inPlace && FreeImage_IsTransparent(b.get()) && !holds(32 + 24, why)) return Bitmap();
-        return FlattenOntoWhite(std::move(b), inPlace);
-    });
-    if (image && (s.doImageFlipHorizontal || s.doImageFlipVertical)) {
-        FlipImage(image.get(), s);
-        stepDone();
-    }
-    apply(s.doImageColorCorrection != 0, "colour correction failed",
-          [&](Bitmap b, std::string* why) { return CorrectColors(std::move(b), s, why); });
-    apply(s.doImageGreyscale != 0, "greyscale failed",
-          [&](Bitmap b, std::string* why) { return MakeGreyscale(std::move(b), s, why); });
-    apply(s.doImageThreshold != 0, "threshold failed",
-          [&](Bitmap b, std::string* why) { return ApplyThreshold(std::move(b), s, why); });
-    apply(s.frameKind() != FrameKind::None, "frame failed", [&](Bitmap b, std::string* why) {
-        return DrawFrame(std::move(b), width, height, s, why);
-    });
-    apply(s.watermarkKind() != WatermarkKind::None, "watermark failed",
-          [&](Bitmap b, std::string* why) {
-              return DrawWatermark(std::move(b), width, height, s, run, why);
-          });
 
     const bool hadImage = image != nullptr;
     if (image && static_cast<int>(FreeImage_GetBPP(image.get())) != run.outputBpp &&

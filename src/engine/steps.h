@@ -33,6 +33,13 @@ Bitmap ConvertTo24(Bitmap image, std::string* why = nullptr);
 // ParseColor(text) + 16777216 * alpha (alpha limited to 0..255).
 uint32_t HexToColorAlpha(const std::string& text, int alpha);
 
+// Deep pictures and transparency (every whole-picture conversion runs these
+// as its picture needs). Sixteen-bit samples keep their high byte and their
+// transparency; floating-point pictures are tone-mapped. Transparency is put
+// onto white, as a 24-bit picture, or in place at 32 bits with `keep32`.
+Bitmap ReduceDeepImage(Bitmap image);
+Bitmap FlattenOntoWhite(Bitmap image, bool keep32);
+
 // Tonal adjustments.
 Bitmap CorrectColors(Bitmap image, const Settings& s, std::string* why = nullptr);
 Bitmap MakeGreyscale(Bitmap image, const Settings& s, std::string* why = nullptr);

@@ -14,19 +14,13 @@
 #include "engine/inflating_feeder.h"
 #include "engine/naming.h"
 #include "engine/png_row_reader.h"
+#include "engine/step_table.h"
 #include "platform/platform.h"
 #include "platform/safe_save.h"
 
 namespace tarnwick {
 
 namespace {
-
-bool StepsAllOff(const Settings& s) {
-    return !s.doImageRotation && !s.doImageResize && !s.doImageFlipHorizontal &&
-           !s.doImageFlipVertical && !s.doImageColorCorrection && !s.doImageGreyscale &&
-           !s.doImageThreshold && s.frameKind() == FrameKind::None &&
-           s.watermarkKind() == WatermarkKind::None;
-}
 
 // Rows are gathered into blocks of about this size and written with one call.
 constexpr size_t kBlockBytes = 1 << 20;
@@ -36,7 +30,10 @@ constexpr size_t kBlockBytes = 1 << 20;
 StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
                                 const RunState& run, const FormatRegistry& reg) {
     StreamPlan plan;
-    if (!StepsAllOff(s)) {
+    // The row path does the work of the steps without a switch (deep
+    // samples, transparency) itself; a step the settings switch on runs on
+    // the whole picture.
+    if (AnyStepSwitchedOn(s)) {
         plan.why = "a step that needs the whole picture is on";
         return plan;
     }

@@ -16,6 +16,7 @@
 #include "engine/encoding.h"
 #include "engine/format_registry.h"
 #include "engine/pipeline.h"
+#include "settings/fields.h"
 #include "support/test_support.h"
 
 namespace tarnwick {
@@ -147,6 +148,39 @@ TEST_F(StreamConvertTest, SuitePicturesMatchTheWholePicturePathAtEveryDepth) {
     }
     // 33 non-interlaced pictures, two variants, three colour depths at least.
     EXPECT_GE(compared, 33 * 2 * 3);
+}
+
+// The step table decides what streams: any setting, given any of a few
+// values, either keeps the conversion off the row-by-row path or leaves the
+// streamed file byte for byte what the whole-picture path writes with that
+// setting. A step whose switch the table missed would be skipped by the
+// row-by-row path and fail here.
+TEST_F(StreamConvertTest, NoSettingThatStreamsIsIgnoredByTheRowPath) {
+    TempDir dir;
+    const std::string png = dir / "rgba.png";
+    WriteFile(png, ReadFile(Suite("basn6a08.png")));
+    int streamed = 0, kept = 0;
+    for (const FieldInfo& field : SettingsFields()) {
+        if (!field.ref.IsNumber()) continue;
+        for (int64_t value : {1, 2, 50, -30}) {
+            SCOPED_TRACE(std::string(field.name) + " = " + std::to_string(value));
+            Prepare(24);
+            field.ref.SetNumber(s, value);
+            PrepareOutputEncoding(reg, s, run, "bmp");
+            const StreamPlan plan = PlanStreamConversion(png, s, run, reg);
+            if (!plan.streamable) {
+                ++kept;
+                continue;
+            }
+            ++streamed;
+            const std::string rows = Streamed(png, plan, dir / "streamed.bmp");
+            TempDir wholeDir;
+            RunState used;
+            EXPECT_TRUE(rows == WholePicture(png, wholeDir.path(), &used));
+        }
+    }
+    EXPECT_GT(streamed, 100);
+    EXPECT_GT(kept, 10);
 }
 
 // A picture taller than one block of rows, with a last block that is only
