@@ -2,19 +2,15 @@
 
 namespace tarnwick {
 
-namespace {
-
-uint64_t Mul(uint64_t a, uint64_t b) {
+uint64_t SizeProduct(uint64_t a, uint64_t b) {
     uint64_t r = 0;
     return __builtin_mul_overflow(a, b, &r) ? kBmpSizeOverflow : r;
 }
 
-uint64_t Add(uint64_t a, uint64_t b) {
+uint64_t SizeSum(uint64_t a, uint64_t b) {
     uint64_t r = 0;
     return __builtin_add_overflow(a, b, &r) ? kBmpSizeOverflow : r;
 }
-
-}  // namespace
 
 void PutLe16(BYTE* p, uint32_t v) {
     p[0] = static_cast<BYTE>(v & 0xFF);
@@ -31,7 +27,7 @@ uint32_t GetLe32(const BYTE* p) {
 }
 
 uint64_t BmpRowBytes(uint64_t width, unsigned bpp) {
-    const uint64_t bits = Mul(width, bpp);
+    const uint64_t bits = SizeProduct(width, bpp);
     if (bits == kBmpSizeOverflow) return kBmpSizeOverflow;
     return (bits / 32 + (bits % 32 != 0)) * 4;
 }
@@ -43,7 +39,7 @@ uint32_t BmpDataOffset(unsigned bpp) {
 }
 
 uint64_t BmpFileBytes(uint64_t width, uint64_t height, unsigned bpp) {
-    return Add(Mul(BmpRowBytes(width, bpp), height), BmpDataOffset(bpp));
+    return SizeSum(SizeProduct(BmpRowBytes(width, bpp), height), BmpDataOffset(bpp));
 }
 
 void FixBmpSizeFields(BYTE* data, size_t size) {

@@ -15,6 +15,10 @@ constexpr uint32_t kBmpHeadersBytes = 14 + 40;
 // A size that does not fit in 64 bits.
 constexpr uint64_t kBmpSizeOverflow = UINT64_MAX;
 
+// a * b and a + b, or kBmpSizeOverflow when the result does not fit.
+uint64_t SizeProduct(uint64_t a, uint64_t b);
+uint64_t SizeSum(uint64_t a, uint64_t b);
+
 void PutLe16(BYTE* p, uint32_t v);
 void PutLe32(BYTE* p, uint32_t v);
 uint32_t GetLe32(const BYTE* p);

@@ -9,17 +9,6 @@ namespace tarnwick {
 
 namespace {
 
-// a * b, or kSizeOverflow.
-uint64_t Mul(uint64_t a, uint64_t b) {
-    uint64_t r = 0;
-    return __builtin_mul_overflow(a, b, &r) ? kSizeOverflow : r;
-}
-
-uint64_t Add(uint64_t a, uint64_t b) {
-    uint64_t r = 0;
-    return __builtin_add_overflow(a, b, &r) ? kSizeOverflow : r;
-}
-
 std::string Size(uint64_t width, uint64_t height) {
     return std::to_string(width) + " x " + std::to_string(height);
 }
@@ -28,7 +17,7 @@ std::string Size(uint64_t width, uint64_t height) {
 
 uint64_t BitmapBytes(uint64_t width, uint64_t height, unsigned bpp) {
     // Header, palette or colour masks: at most a few KiB.
-    return Add(Mul(BmpRowBytes(width, bpp), height), 4096);
+    return SizeSum(SizeProduct(BmpRowBytes(width, bpp), height), 4096);
 }
 
 bool BmpSizeAllowed(uint64_t width, uint64_t height, unsigned bpp, std::string* why) {
@@ -50,7 +39,7 @@ bool BmpSizeAllowed(uint64_t width, uint64_t height, unsigned bpp, std::string* 
 
 bool MemoryAllows(uint64_t bytes, std::string* why) {
     const auto available = platform::AvailableMemoryBytes();
-    const uint64_t needed = Add(bytes, kMemoryReserveBytes);
+    const uint64_t needed = SizeSum(bytes, kMemoryReserveBytes);
     if (needed != kSizeOverflow && (!available || needed <= *available)) return true;
     if (why) {
         *why = "not enough memory: " +
