@@ -19,10 +19,10 @@ if [ "${SKIP_SANITIZERS:-0}" = 1 ]; then exit 0; fi
 source tests/sanitizers/env.sh
 sanitized() {
   cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_BUILD_TESTS=ON \
-    "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" \
+    "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
     -DTARNWICK_SANITIZE="$2"
 }
-sanitized build-asan address,undefined
+sanitized build-asan address,undefined,float-cast-overflow
 cmake --build build-asan -j"$(nproc)"
 (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 600)
 
