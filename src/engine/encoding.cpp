@@ -79,8 +79,7 @@ void ResolveOutputBpp(const FormatRegistry& reg, RunState& run) {
     if (run.autoBpp == 1) run.outputBpp = AutoBppFor(reg, run.conversion, run.sourceBpp);
 }
 
-Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run) {
-    ResolveOutputBpp(reg, run);
+Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, const RunState& run) {
     if (!image) return image;
     FIBITMAP* dib = image.get();
     const int bpp = static_cast<int>(FreeImage_GetBPP(dib));

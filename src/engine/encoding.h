@@ -22,9 +22,9 @@ int AutoBppFor(const FormatRegistry& reg, const std::string& extension, int sour
 // Sets run.outputBpp to the depth an automatic setting picks for the
 // source depth run.sourceBpp; a fixed depth stays.
 void ResolveOutputBpp(const FormatRegistry& reg, RunState& run);
-// Brings the image to run.outputBpp (resolving it first when run.autoBpp is 1).
+// Brings the image to run.outputBpp, resolved before (ResolveOutputBpp).
 // Returns no image for a depth it does not handle.
-Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, RunState& run);
+Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, const RunState& run);
 
 // Closes a FreeImage memory stream whatever happens.
 struct MemoryCloser {

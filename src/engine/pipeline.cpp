@@ -182,6 +182,7 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     const uint64_t stepsPlanned = static_cast<uint64_t>(StepsToRun(s)) + 1;
     uint64_t stepsDone = 0;
 
+    // The output depth follows from the decoded picture: resolved once, here.
     // The output size is known before the rotation and the resize do their
     // work: a picture that can never be a BMP is refused at once.
     ResolveOutputBpp(reg, run);
@@ -214,12 +215,11 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
         readSize();
         if (!step.geometry && !sizeKnown) {
             sizeKnown = true;
-            // The final size and depth are known from here on; the watermark
-            // text may show them, so they are recorded before it is drawn (the
-            // depth step resolves the same depth again).
+            // The final size is known from here on (the depth since the
+            // decode); the watermark text may show them, so they are recorded
+            // before it is drawn.
             run.outputWidth = width;
             run.outputHeight = height;
-            ResolveOutputBpp(reg, run);
             // A BMP must stay under 4 GiB.
             if (std::string why;
                 run.conversion == "bmp" &&

@@ -153,6 +153,7 @@ TEST(EncodingTest, ConvertDepthFollowsTheTable) {
     // Auto resolves from the depth of the file as decoded, not of the image.
     run.autoBpp = 1;
     run.sourceBpp = 32;
+    ResolveOutputBpp(reg, run);
     Bitmap autoDepth = ConvertDepth(ColourRamp(8, 8), reg, run);
     EXPECT_EQ(run.outputBpp, 32);
     EXPECT_EQ(FreeImage_GetBPP(autoDepth.get()), 32u);
