@@ -134,37 +134,44 @@ void PauseGate::WaitWhilePaused() {
     cv_.wait(lock, [&] { return !paused_; });
 }
 
-FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg,
-                       FileProgress* progress) {
+FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg,
+                        FileProgress* progress) {
     EnsureFreeImage();
-    FileResult result;
-    const auto fail = [&](FileFailure failure, std::string reason) {
-        result.failure = failure;
+    FileOutcome result;
+    // The outcome repeats what the file's record holds at the end.
+    const auto outcome = [&](bool converted, std::string reason) {
+        result.converted = converted;
         result.reason = std::move(reason);
+        result.outputPath = run.outputPath;
+        result.sourceBpp = run.sourceBpp;
+        result.outputBpp = run.outputBpp;
+        result.width = run.outputWidth;
+        result.height = run.outputHeight;
         return result;
     };
+    const auto fail = [&](std::string reason) { return outcome(false, std::move(reason)); };
 
     // Every input passes the guard before anything is decoded.
     const PngCheck check = CheckPngInput(run.inputPath);
     if (!check.ok) {
         run.sourceBpp = 0;
-        return fail(FileFailure::HeaderRefused, check.reason);
+        return fail(check.reason);
     }
 
     // A conversion that only changes the container goes row by row.
     const ProgressSpan whole{progress};
     const PlainConversion plain = ConvertPlainFile(s, run, reg, whole);
     switch (plain.result) {
-        case PlainResult::Converted: result.converted = 1; return result;
-        case PlainResult::DecodeFailed: return fail(FileFailure::DecodeFailed, plain.reason);
-        case PlainResult::SaveFailed: return fail(FileFailure::SaveFailed, plain.reason);
+        case PlainResult::Converted: return outcome(true, {});
+        case PlainResult::DecodeFailed: return fail(plain.reason);
+        case PlainResult::SaveFailed: return fail(plain.reason);
         case PlainResult::NotPlain: break;
     }
 
     // Everything else decodes the whole picture, when it can be held.
     if (std::string why; !CanDecodeWhole(check, &why)) {
         run.sourceBpp = 0;
-        return fail(FileFailure::HeaderRefused, why);
+        return fail(why);
     }
     // The decode, the steps and the encoding each have their share of the
     // file's work; the library decodes and encodes without telling rows, so
@@ -175,7 +182,7 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
     Bitmap image = DecodePng(run.inputPath, decodeShare);
     run.sourceBpp = image ? static_cast<int32_t>(FreeImage_GetBPP(image.get())) : 0;
     if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
-        return fail(FileFailure::DecodeFailed, "cannot decode the picture");
+        return fail("cannot decode the picture");
     decodeShare.Complete();
     // Each step that runs is an equal piece of the steps' share; the depth
     // step is the last piece.
@@ -195,7 +202,7 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
                              &expectedH) &&
             run.outputBpp > 0)
             BmpSizeAllowed(expectedW, expectedH, static_cast<unsigned>(run.outputBpp), &why);
-        if (!why.empty()) return fail(FileFailure::StepFailed, why);
+        if (!why.empty()) return fail(why);
     }
 
     int width = 0, height = 0;
@@ -224,7 +231,7 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
             if (std::string why;
                 run.conversion == "bmp" &&
                 !BmpSizeAllowed(width, height, static_cast<unsigned>(run.outputBpp), &why))
-                return fail(FileFailure::StepFailed, why);
+                return fail(why);
         }
         if (step.switchedOn && !step.switchedOn(s)) continue;
         StepState state{s, run, width, height, false};
@@ -253,54 +260,64 @@ FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& r
 
     run.outputPath = BuildOutputPath(s, run);
 
-    if (!image) return fail(FileFailure::StepFailed, stepFailure);
+    if (!image) return fail(stepFailure);
     stepShare.Complete();
     const platform::SaveResult saved =
         SaveOutputImage(image.get(), run.outputPath, run, s, encodeShare);
-    if (!saved) return fail(FileFailure::SaveFailed, saved.error);
+    if (!saved) return fail(saved.error);
     whole.Complete();
-    result.converted = 1;
-    return result;
+    return outcome(true, {});
 }
 
 int RunConversionWorker(const RunContext& ctx, const WorkerSinks& sinks) {
     EnsureFreeImage();
-    RunState& run = ctx.run;
-    const bool debug = run.inputGiven && run.runMode == RunMode::Debug && sinks.debugLine;
+    const RunRequest& request = ctx.request;
+    const RunState& base = request.base;
+    const bool debug = base.inputGiven && base.runMode == RunMode::Debug && sinks.debugLine;
 
     FileProgress* const watched = sinks.watchFile ? &ctx.progress.file : nullptr;
+    NamingCounters counters;
+    {
+        std::lock_guard<std::mutex> lock(ctx.progressLock);
+        counters = ctx.counters;
+    }
     int32_t started = 0;
     int32_t converted = 0;
     for (auto it = ctx.files.begin();; ++it) {
         ctx.pause.WaitWhilePaused();
         if (ctx.progress.keepRunning == 0 || it == ctx.files.end()) break;
         ++started;
-        run.inputPath = it->first;
-        run.relativeSubfolder = it->second.relativeSubfolder;
+        // The file's own record: the request, the file and the counters.
+        RunState file = base;
+        file.inputPath = it->first;
+        file.relativeSubfolder = it->second.relativeSubfolder;
+        file.fileNumber = counters.fileNumber;
+        file.randomNumber = counters.randomNumber;
         {
             std::lock_guard<std::mutex> lock(ctx.progressLock);
             ctx.progress.file.Restart();
             ctx.progress.currentIndex = started;
-            ctx.progress.currentFile = run.inputPath;
+            ctx.progress.currentFile = file.inputPath;
         }
-        if (debug) sinks.debugLine("Processing: " + run.inputPath);
-        const FileResult result = ConvertFile(ctx.settings, run, ctx.registry, watched);
+        if (debug) sinks.debugLine("Processing: " + file.inputPath);
+        const FileOutcome outcome = ConvertFile(request.settings, file, ctx.registry, watched);
         if (debug) {
-            sinks.debugLine("Saving As: " + run.outputPath);
-            sinks.debugLine(result.converted == 1 ? "OK" : "Not OK");
+            sinks.debugLine("Saving As: " + outcome.outputPath);
+            sinks.debugLine(outcome.converted ? "OK" : "Not OK");
         }
-        if (result.converted == 1) {
+        if (outcome.converted) {
             ++converted;
-            run.randomNumber = NewRandomNumber();
-            ++run.fileNumber;
-            ApplyTimestampRule(ctx.settings, run);
+            counters.randomNumber = NewRandomNumber();
+            ++counters.fileNumber;
+            ApplyTimestampRule(request.settings, file);
         } else if (sinks.failure) {
-            sinks.failure(run.inputPath, result.reason);
+            sinks.failure(file.inputPath, outcome.reason);
         }
     }
 
     std::lock_guard<std::mutex> lock(ctx.progressLock);
     ctx.progress.convertedCount = converted;
+    ctx.counters = counters;
     return 0;
 }
 

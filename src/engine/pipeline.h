@@ -18,28 +18,42 @@ namespace tarnwick {
 
 struct FormatRegistry;
 
-// Why a file was not converted.
-enum class FileFailure {
-    None,
-    HeaderRefused,  // not a PNG, truncated, or a size the engine does not take
-    DecodeFailed,
-    StepFailed,  // a processing step could not make its picture
-    SaveFailed,
-    Stopped,  // the run was asked to stop before this file
+// What became of one file.
+struct FileOutcome {
+    bool converted = false;  // the output was written
+    std::string
+        reason;  // why not, for the user, e.g. "cannot write /out/x.bmp: No space left on device"
+    std::string outputPath;  // the output's name (empty when the file failed before it had one)
+    int32_t sourceBpp = 0;   // bits per pixel of the decoded picture (0 when it was not decoded)
+    int32_t outputBpp = 0;   // bits per pixel of the output
+    int32_t width = 0, height = 0;  // the output's size
 };
 
-struct FileResult {
-    int converted = 0;  // 1 when the output was written
-    FileFailure failure = FileFailure::None;
-    std::string reason;  // for the user, e.g. "cannot write /out/x.bmp: No space left on device"
+// Converts run.inputPath into one output file. `run` is the file's own
+// working record (a copy of the run's request with the file and the naming
+// counters filled in); it receives the output name, depths and size, which
+// the outcome repeats. With `progress`, the share of the work done is
+// counted there as the file goes: rows decoded and written on the
+// row-by-row path; on the whole-picture path the decode up to 40 %, the
+// steps up to 80 % and the encoding to the end.
+FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg,
+                        FileProgress* progress = nullptr);
+
+// One run's request, fixed when it starts: the settings as they were then
+// and the run record with its output encoding resolved (format, depth or
+// automatic depth, save flags), output folder and mode. The worker reads it
+// and never writes a program-wide record.
+struct RunRequest {
+    Settings settings;
+    RunState base;
 };
 
-// Converts run.inputPath into one output file (run.outputPath). With
-// `progress`, the share of the work done is counted there as the file goes:
-// rows decoded and written on the row-by-row path; on the whole-picture path
-// the decode up to 40 %, the steps up to 80 % and the encoding to the end.
-FileResult ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg,
-                       FileProgress* progress = nullptr);
+// The naming counters (%n%, %rnd%): the run starts from the program's, and
+// its starter hands them back when it ends.
+struct NamingCounters {
+    int32_t fileNumber = 1;
+    int32_t randomNumber = 1;
+};
 
 // Holds the worker at its next file boundary while paused.
 class PauseGate {
@@ -56,8 +70,8 @@ private:
 
 // Everything a run reads and writes.
 struct RunContext {
-    const Settings& settings;
-    RunState& run;
+    const RunRequest& request;
+    NamingCounters& counters;  // written by the worker under progressLock
     const FormatRegistry& registry;
     const InputFileList& files;
     WorkerProgress& progress;

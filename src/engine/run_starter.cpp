@@ -22,18 +22,13 @@ void WatermarkFont::Release() {
 }
 
 RunStarter::RunStarter(const Settings& s, RunState& run, const FormatRegistry& reg,
-                       const InputFileList& files, WorkerProgress& progress,
-                       std::mutex& progressLock)
-    : settings_(s),
-      run_(run),
-      registry_(reg),
-      progress_(progress),
-      progressLock_(progressLock),
-      context_{s, run, reg, files, progress, progressLock, pause_} {}
+                       const InputFileList& files)
+    : settings_(s), run_(run), registry_(reg), context_{request_,  counters_,     reg,   files,
+                                                        progress_, progressLock_, pause_} {}
 
 std::unique_ptr<RunStarter> RunStarter::ForProgramRecords() {
     return std::make_unique<RunStarter>(GlobalSettings(), GlobalRunState(), GlobalRegistry(),
-                                        GlobalInputList(), GlobalProgress(), ProgressLock());
+                                        GlobalInputList());
 }
 
 RunStarter::~RunStarter() {
@@ -65,6 +60,11 @@ void RunStarter::PrepareEncoding() {
 }
 
 bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
+    // The run's request: the settings and the run record as they are now,
+    // the output encoding already resolved by PrepareEncoding.
+    request_.settings = settings_;
+    request_.base = run_;
+    counters_ = NamingCounters{run_.fileNumber, run_.randomNumber};
     {
         std::lock_guard<std::mutex> lock(progressLock_);
         progress_.currentIndex = 0;
@@ -79,11 +79,11 @@ bool RunStarter::Start(WorkerSinks sinks, std::string* why) {
         };
     }
     finished_ = false;
-    std::function<void()> body = body_;
-    if (!body) body = [this, sinks] { RunConversionWorker(context_, sinks); };
+    std::function<void(const RunContext&)> body = body_;
+    if (!body) body = [sinks](const RunContext& ctx) { RunConversionWorker(ctx, sinks); };
     try {
         thread_ = std::thread([this, body] {
-            body();
+            body(context_);
             {
                 std::lock_guard<std::mutex> lock(finishedLock_);
                 finished_ = true;
@@ -107,6 +107,8 @@ bool RunStarter::WaitFinished(std::chrono::milliseconds timeout) {
 int RunStarter::Wait() {
     if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(progressLock_);
+    run_.fileNumber = counters_.fileNumber;
+    run_.randomNumber = counters_.randomNumber;
     return progress_.convertedCount;
 }
 

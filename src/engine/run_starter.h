@@ -48,8 +48,9 @@ enum class DrawingCheck {
 // works on; the worker runs on its own thread between Start and Wait.
 class RunStarter {
 public:
+    // The starter owns the run's progress record and its lock.
     RunStarter(const Settings& s, RunState& run, const FormatRegistry& reg,
-               const InputFileList& files, WorkerProgress& progress, std::mutex& progressLock);
+               const InputFileList& files);
     // A run over the program-wide records.
     static std::unique_ptr<RunStarter> ForProgramRecords();
     ~RunStarter();  // waits for a started worker
@@ -89,7 +90,7 @@ public:
     void RequestStop();
 
     // Replaces the worker's body (tests drive the progress window with it).
-    void SetWorkerBody(std::function<void()> body) { body_ = std::move(body); }
+    void SetWorkerBody(std::function<void(const RunContext&)> body) { body_ = std::move(body); }
 
     const RunContext& Context() const { return context_; }
 
@@ -97,12 +98,16 @@ private:
     const Settings& settings_;
     RunState& run_;
     const FormatRegistry& registry_;
-    WorkerProgress& progress_;
-    std::mutex& progressLock_;
+    WorkerProgress progress_;
+    mutable std::mutex progressLock_;
     PauseGate pause_;
+    // The request and naming counters of the run, fixed by Start; the
+    // counters go back to the run record when the run has ended (Wait).
+    RunRequest request_;
+    NamingCounters counters_;
     RunContext context_;
     WatermarkFont font_;
-    std::function<void()> body_;
+    std::function<void(const RunContext&)> body_;
     std::thread thread_;
     std::atomic<bool> finished_{false};
     std::mutex finishedLock_;

@@ -16,14 +16,4 @@ int32_t NewRandomNumber() {
     return std::uniform_int_distribution<int32_t>(1, 99999)(engine);
 }
 
-WorkerProgress& GlobalProgress() {
-    static WorkerProgress progress;
-    return progress;
-}
-
-std::mutex& ProgressLock() {
-    static std::mutex lock;
-    return lock;
-}
-
 }  // namespace tarnwick

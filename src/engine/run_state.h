@@ -63,7 +63,4 @@ struct WorkerProgress {
     FileProgress file;
 };
 
-WorkerProgress& GlobalProgress();
-std::mutex& ProgressLock();
-
 }  // namespace tarnwick

@@ -102,7 +102,7 @@ ProgressRun::ProgressRun(QWidget* mainWindow, UserDialogs& dialogs, RunStarter& 
 
 ProgressRun::~ProgressRun() { starter_.Wait(); }
 
-void ProgressRun::SetWorker(std::function<void()> worker) {
+void ProgressRun::SetWorker(std::function<void(const RunContext&)> worker) {
     starter_.SetWorkerBody(std::move(worker));
 }
 

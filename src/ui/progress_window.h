@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/pipeline.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
@@ -69,7 +71,7 @@ public:
     ProgressRun& operator=(const ProgressRun&) = delete;
 
     // Replaces the body of the worker thread (tests).
-    void SetWorker(std::function<void()> worker);
+    void SetWorker(std::function<void(const RunContext&)> worker);
 
     // Opens the window, starts the worker, waits for the run and the user's
     // OK, and closes the window again.

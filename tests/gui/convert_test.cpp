@@ -215,17 +215,17 @@ TEST_F(ConvertTest, BarMovesWithinOneLargeFile) {
 // A worker that starts its one file and waits until the test lets it finish.
 class HeldWorker {
 public:
-    void Body() {
+    void Body(const RunContext& ctx) {
         {
-            std::lock_guard<std::mutex> lock(ProgressLock());
-            GlobalProgress().currentIndex = 1;
-            GlobalProgress().currentFile = "/pictures/held.png";
+            std::lock_guard<std::mutex> lock(ctx.progressLock);
+            ctx.progress.currentIndex = 1;
+            ctx.progress.currentFile = "/pictures/held.png";
         }
         std::unique_lock<std::mutex> lock(m_);
         cv_.wait(lock, [this] { return released_; });
-        keepRunningSeen_ = GlobalProgress().keepRunning;
-        std::lock_guard<std::mutex> progressLock(ProgressLock());
-        GlobalProgress().convertedCount = 1;
+        keepRunningSeen_ = ctx.progress.keepRunning;
+        std::lock_guard<std::mutex> progressLock(ctx.progressLock);
+        ctx.progress.convertedCount = 1;
     }
     void Release() {
         {
@@ -251,7 +251,8 @@ TEST_P(StopTest, CloseBoxAsksAndOnlyYesStops) {
     SetInput(Suite("basn2c08.png"));
     SetOutputFolder(out.path());
     HeldWorker worker;
-    window->SetRunHook([&](ProgressRun& run) { run.SetWorker([&] { worker.Body(); }); });
+    window->SetRunHook(
+        [&](ProgressRun& run) { run.SetWorker([&](const RunContext& ctx) { worker.Body(ctx); }); });
 
     enum { WaitForFile, Finishing } phase = WaitForFile;
     std::string runningCaption, finalCaption, finalLabel;
@@ -299,7 +300,8 @@ TEST_F(ConvertTest, CloseRequestFromOutsideStopsTheRunAndClosesTheWindow) {
     SetOutputFolder(out.path());
     window->show();
     HeldWorker worker;
-    window->SetRunHook([&](ProgressRun& run) { run.SetWorker([&] { worker.Body(); }); });
+    window->SetRunHook(
+        [&](ProgressRun& run) { run.SetWorker([&](const RunContext& ctx) { worker.Body(ctx); }); });
     bool asked = false;
     ConvertWhile([&](ProgressRun& run) {
         if (asked || S(run.Dialog()->windowTitle()) != "Converting (1/1)") return false;

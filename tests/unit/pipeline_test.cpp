@@ -52,33 +52,39 @@ protected:
     }
     void TearDown() override {
         ClearInputFileList();
-        GlobalProgress().keepRunning = 1;
+        progress.keepRunning = 1;
     }
     void Prepare() {
         PrepareOutputEncoding(GlobalRegistry(), GlobalSettings(), GlobalRunState(), "bmp");
     }
     int Convert(const std::string& path) {
         GlobalRunState().inputPath = path;
-        return ConvertFile(GlobalSettings(), GlobalRunState(), GlobalRegistry()).converted;
+        return ConvertFile(GlobalSettings(), GlobalRunState(), GlobalRegistry()).converted ? 1 : 0;
     }
     int RunWorker() {
-        WorkerProgress& p = GlobalProgress();
+        WorkerProgress& p = progress;
         p.currentIndex = 0;
         p.currentFile.clear();
         p.convertedCount = 0;
+        // As a starter does: the request from the program's records, the
+        // naming counters handed back when the run has ended.
+        request.settings = GlobalSettings();
+        request.base = GlobalRunState();
+        counters = NamingCounters{GlobalRunState().fileNumber, GlobalRunState().randomNumber};
         std::thread worker([this] { RunConversionWorker(Context(), sinks); });
         worker.join();
+        GlobalRunState().fileNumber = counters.fileNumber;
+        GlobalRunState().randomNumber = counters.randomNumber;
         return p.convertedCount;
     }
     RunContext Context() {
-        return RunContext{GlobalSettings(),
-                          GlobalRunState(),
-                          GlobalRegistry(),
-                          GlobalInputList(),
-                          GlobalProgress(),
-                          ProgressLock(),
-                          pause};
+        return RunContext{request,      counters, GlobalRegistry(), GlobalInputList(), progress,
+                          progressLock, pause};
     }
+    RunRequest request;
+    NamingCounters counters;
+    WorkerProgress progress;
+    std::mutex progressLock;
 
     TempDir out;
     std::vector<std::string> lines;
@@ -342,8 +348,8 @@ TEST_F(PipelineTest, WorkerCountsSavedFilesAndReportsInDebugMode) {
     GlobalInputList()[in / "b_good.png"] = InputEntry{};
 
     EXPECT_EQ(RunWorker(), 1);
-    EXPECT_EQ(GlobalProgress().currentIndex, 2);
-    EXPECT_EQ(GlobalProgress().currentFile, in / "b_good.png");
+    EXPECT_EQ(progress.currentIndex, 2);
+    EXPECT_EQ(progress.currentFile, in / "b_good.png");
     const std::vector<std::string> expected{"Processing: " + in / "a_broken.png",
                                             "Saving As: ",
                                             "Not OK",
@@ -372,29 +378,29 @@ TEST_F(PipelineTest, WorkerCountsSavedFilesAndReportsInDebugMode) {
 
 TEST_F(PipelineTest, StopAndPauseAreHonouredBetweenFiles) {
     GlobalInputList()[Suite("basn2c08.png")] = InputEntry{};
-    GlobalProgress().keepRunning = 0;
+    progress.keepRunning = 0;
     EXPECT_EQ(RunWorker(), 0);
-    EXPECT_EQ(GlobalProgress().currentIndex, 0);
+    EXPECT_EQ(progress.currentIndex, 0);
     EXPECT_TRUE(FilesIn(out.path()).empty());
 
     // Paused before the first file, then asked to stop: nothing is converted.
-    GlobalProgress().keepRunning = 1;
-    GlobalProgress().currentIndex = 0;
+    progress.keepRunning = 1;
+    progress.currentIndex = 0;
     pause.Pause();
     std::thread worker([this] { RunConversionWorker(Context(), sinks); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     {
-        std::lock_guard<std::mutex> lock(ProgressLock());
-        EXPECT_EQ(GlobalProgress().currentIndex, 0);
-        GlobalProgress().keepRunning = 0;
+        std::lock_guard<std::mutex> lock(progressLock);
+        EXPECT_EQ(progress.currentIndex, 0);
+        progress.keepRunning = 0;
     }
     pause.Resume();
     worker.join();
-    EXPECT_EQ(GlobalProgress().convertedCount, 0);
+    EXPECT_EQ(progress.convertedCount, 0);
     EXPECT_TRUE(FilesIn(out.path()).empty());
 
     // Paused and resumed: the run completes.
-    GlobalProgress().keepRunning = 1;
+    progress.keepRunning = 1;
     pause.Pause();
     pause.Resume();
     EXPECT_EQ(RunWorker(), 1);

@@ -82,7 +82,7 @@ protected:
         *used = run;
         used->inputPath = png;
         used->outputFolder = folder;
-        if (ConvertFile(whole, *used, reg).converted != 1) return "(not converted)";
+        if (!ConvertFile(whole, *used, reg).converted) return "(not converted)";
         return ReadFile(used->outputPath);
     }
 
