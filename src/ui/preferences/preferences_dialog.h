@@ -90,7 +90,7 @@ private:
     void BuildWatermarkPage();
     void BuildAdvancedPage();
 
-    // Controls of Part "processing" pages that are more than a row kind.
+    // Controls of the processing pages that are more than a row kind.
     Row ColorRow(RowBuilder& rows, const std::string& labelKey, std::string Settings::*field,
                  const std::string& name);
     Row ColorList(RowBuilder& rows, const std::string& labelKey, std::string Settings::*colorField,
