@@ -19,7 +19,7 @@ constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFull;
 // and the rest of the program.
 constexpr uint64_t kMemoryReserveBytes = 64ull << 20;
 // Value of the size helpers for a size that does not fit in 64 bits.
-constexpr uint64_t kSizeOverflow = UINT64_MAX;
+constexpr uint64_t kSizeOverflow = kBmpSizeOverflow;
 
 // Bytes of a width x height bitmap of `bpp` bits per pixel as the library
 // holds it: rows padded to 4 bytes, plus its header and palette.

@@ -15,6 +15,7 @@
 #include "engine/naming.h"
 #include "engine/png_chunks.h"
 #include "engine/png_guard.h"
+#include "engine/png_row_reader.h"
 #include "engine/step_table.h"
 #include "engine/steps.h"
 #include "engine/stream_convert.h"
@@ -74,20 +75,13 @@ long DLL_CALLCONV TellFiltered(fi_handle h) {
     return static_cast<long>(static_cast<DecodeSource*>(h)->filter.Tell());
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const noexcept {
-        if (f) std::fclose(f);
-    }
-};
-
 // The library's PNG loader, fed the file without its text chunks. A grey
 // picture below 8 bits is widened to 8-bit levels (0, 85, 170, 255 for two
 // bits); its transparent level is widened the same way, so the level the
 // file names is the one that becomes transparent.
 Bitmap DecodePng(const std::string& path, const ProgressSpan& progress) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    const FileHandle file = OpenForReading(path);
     if (!file) return Bitmap();
-    std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
     PngChunkFilter filter(file.get());
     DecodeSource source{filter, progress, 0};
     if (progress) source.fileBytes = static_cast<uint64_t>(std::max(0LL, platform::FileSize(path)));

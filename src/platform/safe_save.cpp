@@ -399,11 +399,13 @@ SaveResult Save(const std::string& target, const std::function<bool(SaveSink&)>&
     FileSink sink(temp.fd);
     bool ok = fill(sink);
     error = sink.error();
-    if (ok && !temp.beside) {
+    // The finished bytes copied over the old file, where only it may be written.
+    const auto copyInPlace = [&](int folderError) {
         return OverwriteInPlace(
             target, path, sink.end(),
-            [&](FileSink& to) { return CopyFileBytes(temp.fd, sink.end(), to); }, old, EACCES);
-    }
+            [&](FileSink& to) { return CopyFileBytes(temp.fd, sink.end(), to); }, old, folderError);
+    };
+    if (ok && !temp.beside) return copyInPlace(EACCES);
     if (ok && old.exists) {
         // Owner first: a change of owner clears set-id bits that the mode
         // then puts back. Only root (or a group member) may change them; the
@@ -422,11 +424,7 @@ SaveResult Save(const std::string& target, const std::function<bool(SaveSink&)>&
         error = errno;
         // A sticky folder (such as /tmp) lets us create files but not
         // replace another user's file, even one we may write.
-        if (old.exists && (error == EACCES || error == EPERM)) {
-            return OverwriteInPlace(
-                target, path, sink.end(),
-                [&](FileSink& to) { return CopyFileBytes(temp.fd, sink.end(), to); }, old, error);
-        }
+        if (old.exists && (error == EACCES || error == EPERM)) return copyInPlace(error);
         return Failure(target, error);
     }
     temp.Forget();
