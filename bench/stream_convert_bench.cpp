@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s INPUT.png OUTPUT.bmp [BMP-BPP]\n", argv[0]);
         return 2;
     }
-    EnsureFreeImage();
+    LoadImageLibrary();
     FormatRegistry reg;
     BuildOutputRegistry(reg);
     Settings s;

@@ -42,7 +42,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://pictavo.example/tarnwick/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 # Beyond the linked libraries (added by deb_pre_build.cmake): the fonts the
 # frame and watermark texts use, and Qt's platform plugins, which Qt loads itself.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fonts-dejavu-core, qt6-qpa-plugins")
+# The image library is loaded with dlopen, so the library scan cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libfreeimage3, fonts-liberation2, fonts-dejavu-core, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
 
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb_pre_build.cmake)

@@ -73,6 +73,10 @@ SYSTEM_CALLS = re.compile(
     r"dlopen|dlsym|mmap|munmap|sysconf|isatty|getpid|geteuid|getuid|opendir|readdir|"
     r"sigaction|pthread_sigmask|flock|fcntl|ioctl|socket|connect|readlink|lstat)\s*\(")
 
+# The image library is called through its loaded table only (engine/image_library.h).
+IMAGE_LIBRARY_CALL = re.compile(r"\bFreeImage_(\w+)\s*\(")
+IMAGE_LIBRARY_TABLE = {"engine/image_library.h", "engine/image_library.cpp"}
+
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 COMMENTS = re.compile(r"//[^\n]*|/\*.*?\*/|\"(?:\\.|[^\"\\\n])*\"", re.S)
 
@@ -147,6 +151,12 @@ def check(root):
                 if src_folder in SYSTEM_FOLDERS:
                     continue
                 problems.append(f"{rel}: includes the system's <{name}> outside the platform layer")
+            if rel not in IMAGE_LIBRARY_TABLE:
+                code = COMMENTS.sub("", text)
+                for m in IMAGE_LIBRARY_CALL.finditer(code):
+                    line = code.count("\n", 0, m.start()) + 1
+                    problems.append(f"{rel}: calls the image library's FreeImage_{m.group(1)} "
+                                    f"directly, not through Fi() (line {line})")
             if src_folder not in SYSTEM_FOLDERS:
                 code = COMMENTS.sub("", text)
                 for m in SYSTEM_CALLS.finditer(code):
@@ -166,6 +176,8 @@ def self_test(root):
         ("<sys/mman.h>", "app/cli.cpp", "#include <sys/mman.h>\n"),
         ("the canvas including the engine", "canvas/canvas.cpp", '#include "engine/steps.h"\n'),
         ("Qt in the engine", "engine/frame.cpp", "#include <QString>\n"),
+        ("a direct call into the image library", "engine/frame.cpp",
+         "static unsigned w(FIBITMAP* d) { return FreeImage_GetWidth(d); }\n"),
         ("a POSIX call", "engine/naming.cpp", "static void* x = (void*)newlocale(0, 0, 0);\n"),
         ("a file that is not .h or .cpp", "engine/extra.inc", '#include "app/cli.h"\n'),
         ("an upward include", "text/catalog.cpp", '#include "settings/settings.h"\n'),

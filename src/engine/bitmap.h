@@ -1,22 +1,19 @@
-// Owning handle for FreeImage bitmaps: a step takes ownership of the bitmap it
-// replaces, so no path can forget FreeImage_Unload.
+// Owning handle for the library's bitmaps: a step takes ownership of the
+// bitmap it replaces, so no path can forget to unload one.
 #pragma once
 
-#include <FreeImage.h>
-
 #include <memory>
+
+#include "engine/image_library.h"
 
 namespace tarnwick {
 
 struct BitmapUnload {
     void operator()(FIBITMAP* dib) const noexcept {
-        if (dib) FreeImage_Unload(dib);
+        if (dib) Fi().Unload(dib);
     }
 };
 
 using Bitmap = std::unique_ptr<FIBITMAP, BitmapUnload>;
-
-// Makes FreeImage ready once per process (idempotent, thread-safe).
-void EnsureFreeImage();
 
 }  // namespace tarnwick

@@ -12,10 +12,10 @@ namespace {
 // FreeImage_Composite, and makes it opaque: the same pixels as compositing
 // followed by the conversion back to 32 bits, without the two extra bitmaps.
 void FlattenOntoWhiteInPlace(FIBITMAP* dib) {
-    const unsigned width = FreeImage_GetWidth(dib);
-    const unsigned height = FreeImage_GetHeight(dib);
+    const unsigned width = Fi().GetWidth(dib);
+    const unsigned height = Fi().GetHeight(dib);
     for (unsigned y = 0; y < height; ++y) {
-        BYTE* px = FreeImage_GetScanLine(dib, static_cast<int>(y));
+        BYTE* px = Fi().GetScanLine(dib, static_cast<int>(y));
         for (unsigned x = 0; x < width; ++x, px += 4) {
             const unsigned alpha = px[FI_RGBA_ALPHA];
             if (alpha == 255) continue;
@@ -40,10 +40,10 @@ void FlattenOntoWhiteInPlace(FIBITMAP* dib) {
 // next step flattens onto white. Only floating-point images, whose values are
 // not bounded, are tone-mapped.
 Bitmap ReduceDeepImage(Bitmap image) {
-    switch (FreeImage_GetImageType(image.get())) {
-        case FIT_RGB16: return Bitmap(FreeImage_ConvertTo24Bits(image.get()));
-        case FIT_RGBA16: return Bitmap(FreeImage_ConvertTo32Bits(image.get()));
-        default: return Bitmap(FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
+    switch (Fi().GetImageType(image.get())) {
+        case FIT_RGB16: return Bitmap(Fi().ConvertTo24Bits(image.get()));
+        case FIT_RGBA16: return Bitmap(Fi().ConvertTo32Bits(image.get()));
+        default: return Bitmap(Fi().TmoDrago03(image.get(), 1.0, 0.0));
     }
 }
 
@@ -52,19 +52,18 @@ Bitmap ReduceDeepImage(Bitmap image) {
 // that step would make a 32-bit image again, the 32-bit image is flattened in
 // place instead (same result, a third of the memory traffic).
 Bitmap FlattenOntoWhite(Bitmap image, bool keep32) {
-    if (!FreeImage_IsTransparent(image.get())) return image;
-    if (keep32 && FreeImage_GetImageType(image.get()) == FIT_BITMAP &&
-        FreeImage_GetBPP(image.get()) == 32) {
+    if (!Fi().IsTransparent(image.get())) return image;
+    if (keep32 && Fi().GetImageType(image.get()) == FIT_BITMAP && Fi().GetBPP(image.get()) == 32) {
         FlattenOntoWhiteInPlace(image.get());
         return image;
     }
-    const unsigned bpp = FreeImage_GetBPP(image.get());
+    const unsigned bpp = Fi().GetBPP(image.get());
     if (bpp != 8 && bpp != 32) {
-        image.reset(FreeImage_ConvertTo32Bits(image.get()));
+        image.reset(Fi().ConvertTo32Bits(image.get()));
         if (!image) return image;
     }
     RGBQUAD white{255, 255, 255, 0};
-    return Bitmap(FreeImage_Composite(image.get(), FALSE, &white, nullptr));
+    return Bitmap(Fi().Composite(image.get(), FALSE, &white, nullptr));
 }
 
 }  // namespace tarnwick

@@ -82,36 +82,36 @@ void ResolveOutputBpp(const FormatRegistry& reg, RunState& run) {
 Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, const RunState& run) {
     if (!image) return image;
     FIBITMAP* dib = image.get();
-    const int bpp = static_cast<int>(FreeImage_GetBPP(dib));
+    const int bpp = static_cast<int>(Fi().GetBPP(dib));
     if (bpp == run.outputBpp) return image;
 
     const std::string& ext = run.conversion;
     switch (run.outputBpp) {
-        case 96: return Bitmap(FreeImage_ConvertToRGBF(dib));
-        case 48: return Bitmap(FreeImage_ConvertToRGB16(dib));
-        case 32: return Bitmap(FreeImage_ConvertTo32Bits(dib));
-        case 24: return Bitmap(FreeImage_ConvertTo24Bits(dib));
+        case 96: return Bitmap(Fi().ConvertToRGBF(dib));
+        case 48: return Bitmap(Fi().ConvertToRGB16(dib));
+        case 32: return Bitmap(Fi().ConvertTo32Bits(dib));
+        case 24: return Bitmap(Fi().ConvertTo24Bits(dib));
         case 16: {
             if (bpp > 32) {
-                image.reset(FreeImage_ConvertTo24Bits(dib));
+                image.reset(Fi().ConvertTo24Bits(dib));
                 if (!image) return image;
                 dib = image.get();
             }
-            if (ext == "ico" || ext == "tga") return Bitmap(FreeImage_ConvertTo16Bits555(dib));
-            return Bitmap(FreeImage_ConvertTo16Bits565(dib));
+            if (ext == "ico" || ext == "tga") return Bitmap(Fi().ConvertTo16Bits555(dib));
+            return Bitmap(Fi().ConvertTo16Bits565(dib));
         }
         case 8: {
             if (ext == "j2k" || ext == "jp2" || ext == "jpg" || ext == "jxr")
-                return Bitmap(FreeImage_ConvertTo8Bits(dib));
+                return Bitmap(Fi().ConvertTo8Bits(dib));
             if (bpp != 24) {
-                image.reset(FreeImage_ConvertTo24Bits(dib));
+                image.reset(Fi().ConvertTo24Bits(dib));
                 if (!image) return image;
                 dib = image.get();
             }
-            return Bitmap(FreeImage_ColorQuantizeEx(dib, FIQ_WUQUANT, 256, 0, nullptr));
+            return Bitmap(Fi().ColorQuantizeEx(dib, FIQ_WUQUANT, 256, 0, nullptr));
         }
-        case 4: return Bitmap(FreeImage_ConvertTo4Bits(dib));
-        case 1: return Bitmap(FreeImage_Dither(dib, FID_FS));
+        case 4: return Bitmap(Fi().ConvertTo4Bits(dib));
+        case 1: return Bitmap(Fi().Dither(dib, FID_FS));
         default: return Bitmap();
     }
 }
@@ -119,14 +119,13 @@ Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, const RunState& run
 EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
     EncodedFile file;
     if (!image) return file;
-    file.stream.reset(FreeImage_OpenMemory());
+    file.stream.reset(Fi().OpenMemory(nullptr, 0));
     if (!file.stream) return file;
-    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(fif), image, file.stream.get(),
-                                flags))
+    if (!Fi().SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(fif), image, file.stream.get(), flags))
         return EncodedFile();
     BYTE* data = nullptr;
     DWORD size = 0;
-    if (!FreeImage_AcquireMemory(file.stream.get(), &data, &size) || !data || size == 0)
+    if (!Fi().AcquireMemory(file.stream.get(), &data, &size) || !data || size == 0)
         return EncodedFile();
     if (fif == FIF_BMP) {
         FixBmpSizeFields(data, size);
@@ -141,8 +140,7 @@ EncodedFile EncodeImage(FIBITMAP* image, int fif, int flags) {
 }
 
 EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run) {
-    if (!image || FreeImage_GetBPP(image) != 8 || !FreeImage_GetPalette(image))
-        return EncodedFile();
+    if (!image || Fi().GetBPP(image) != 8 || !Fi().GetPalette(image)) return EncodedFile();
     EncodedFile file = EncodeImage(image, run.outputFif, run.saveFlags);
     if (!file) return file;
     BYTE* data = file.data;
@@ -156,18 +154,18 @@ EncodedFile EncodeBmpExactPalette(FIBITMAP* image, const RunState& run) {
     const uint32_t pixelBytes = static_cast<uint32_t>(size - pixelOffset);
 
     // Highest palette index used by any pixel; row padding is not looked at.
-    const unsigned width = FreeImage_GetWidth(image);
-    const unsigned height = FreeImage_GetHeight(image);
+    const unsigned width = Fi().GetWidth(image);
+    const unsigned height = Fi().GetHeight(image);
     unsigned highest = 0;
     for (unsigned y = 0; y < height && highest < 255; ++y) {
-        const BYTE* row = FreeImage_GetScanLine(image, static_cast<int>(y));
+        const BYTE* row = Fi().GetScanLine(image, static_cast<int>(y));
         for (unsigned x = 0; x < width; ++x)
             if (row[x] > highest) highest = row[x];
     }
     const uint32_t n = highest + 1;
 
-    const BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image);
-    const RGBQUAD* palette = FreeImage_GetPalette(image);
+    const BITMAPINFOHEADER* info = Fi().GetInfoHeader(image);
+    const RGBQUAD* palette = Fi().GetPalette(image);
     const uint32_t dataOffset = kBmpHeadersBytes + 4 * n;
     if (dataOffset > pixelOffset) return EncodedFile();
     std::vector<BYTE> head(dataOffset, 0);

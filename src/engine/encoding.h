@@ -29,7 +29,7 @@ Bitmap ConvertDepth(Bitmap image, const FormatRegistry& reg, const RunState& run
 // Closes a FreeImage memory stream whatever happens.
 struct MemoryCloser {
     void operator()(FIMEMORY* m) const noexcept {
-        if (m) FreeImage_CloseMemory(m);
+        if (m) Fi().CloseMemory(m);
     }
 };
 using MemoryStream = std::unique_ptr<FIMEMORY, MemoryCloser>;

@@ -99,8 +99,8 @@ Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s, std::st
     if (s.frameKind() != FrameKind::Solid) return image;
 
     // The frame is drawn at the size the picture really has.
-    const int W = static_cast<int>(FreeImage_GetWidth(image.get()));
-    const int H = static_cast<int>(FreeImage_GetHeight(image.get()));
+    const int W = static_cast<int>(Fi().GetWidth(image.get()));
+    const int H = static_cast<int>(Fi().GetHeight(image.get()));
     (void)width;
     (void)height;
     const FrameWidths f = EffectiveFrameWidths(W, H, s);
@@ -151,21 +151,21 @@ Bitmap DrawFrame(Bitmap image, int width, int height, const Settings& s, std::st
     // Every band is blended before any is pasted: a frame is applied whole or not at all.
     const std::string failed = "the frame cannot be drawn: ";
     for (Band& band : bands) {
-        Bitmap layer(FreeImage_Allocate(band.w, band.h, 32));
+        Bitmap layer(Fi().Allocate(band.w, band.h, 32, 0, 0, 0));
         if (!layer) return Fail(why, failed + "no memory for its layer");
-        TwSurface surface{FreeImage_GetBits(layer.get()), band.w, band.h,
-                          static_cast<int>(FreeImage_GetPitch(layer.get()))};
+        TwSurface surface{Fi().GetBits(layer.get()), band.w, band.h,
+                          static_cast<int>(Fi().GetPitch(layer.get()))};
         rq.originX = band.x;
         rq.originY = band.y;
         if (!api->drawFrame(&rq, &surface)) return Fail(why, failed + "the drawing canvas failed");
         // The canvas counts rows from the top, the bitmap from the bottom.
-        FreeImage_FlipVertical(layer.get());
-        Bitmap under(FreeImage_Copy(image.get(), band.x, band.y, band.x + band.w, band.y + band.h));
+        Fi().FlipVertical(layer.get());
+        Bitmap under(Fi().Copy(image.get(), band.x, band.y, band.x + band.w, band.y + band.h));
         if (!under) return Fail(why, failed + "no memory for a copy of the picture's edge");
-        band.blended.reset(FreeImage_Composite(layer.get(), FALSE, nullptr, under.get()));
+        band.blended.reset(Fi().Composite(layer.get(), FALSE, nullptr, under.get()));
         if (!band.blended) return Fail(why, failed + "blending failed");
     }
-    for (Band& band : bands) FreeImage_Paste(image.get(), band.blended.get(), band.x, band.y, 256);
+    for (Band& band : bands) Fi().Paste(image.get(), band.blended.get(), band.x, band.y, 256);
     return image;
 }
 

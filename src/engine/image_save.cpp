@@ -83,13 +83,13 @@ bool EncodeInto(platform::SaveSink& sink, FIBITMAP* image, int fif, int flags,
     // The pixels as the picture holds them: the size of an uncompressed BMP
     // and a fair measure of how far any other writer has come.
     if (progress)
-        h.expected = kBmpHeadersBytes + uint64_t{4} * FreeImage_GetColorsUsed(image) +
-                     uint64_t{FreeImage_GetPitch(image)} * FreeImage_GetHeight(image);
-    if (fif == FIF_BMP && (flags & BMP_SAVE_RLE) && FreeImage_GetBPP(image) == 8)
-        h.rleFrom = kBmpHeadersBytes + uint64_t{4} * FreeImage_GetColorsUsed(image);
+        h.expected = kBmpHeadersBytes + uint64_t{4} * Fi().GetColorsUsed(image) +
+                     uint64_t{Fi().GetPitch(image)} * Fi().GetHeight(image);
+    if (fif == FIF_BMP && (flags & BMP_SAVE_RLE) && Fi().GetBPP(image) == 8)
+        h.rleFrom = kBmpHeadersBytes + uint64_t{4} * Fi().GetColorsUsed(image);
     FreeImageIO io{ReadNothing, WriteToSink, SeekInSink, TellSink};
     const bool encoded =
-        FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(fif), image, &io, &h, flags);
+        Fi().SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(fif), image, &io, &h, flags);
     refused = !encoded && !h.failed;
     if (!encoded || h.failed) return false;
     if (fif != FIF_BMP || h.end < kBmpHeadersBytes) return true;
@@ -112,7 +112,6 @@ platform::SaveResult SaveFromMemory(const EncodedFile& file, const std::string& 
 
 platform::SaveResult SaveOutputImage(FIBITMAP* image, const std::string& path, const RunState& run,
                                      const Settings& s, const ProgressSpan& progress) {
-    EnsureFreeImage();
     if (!image) return SaveFromMemory(EncodedFile(), path);
     const bool exactPalette = run.conversion == "bmp" && run.outputBpp == 8 &&
                               s.bmpColorTableKind() == ColorTableKind::Exact;

@@ -31,16 +31,16 @@ namespace {
 // Deep colour types stay: the tone-mapping step makes 24-bit images of them.
 Bitmap NormaliseType(Bitmap image) {
     FIBITMAP* dib = image.get();
-    switch (FreeImage_GetImageType(dib)) {
+    switch (Fi().GetImageType(dib)) {
         case FIT_BITMAP:
         case FIT_RGB16:
         case FIT_RGBA16:
         case FIT_RGBF:
         case FIT_RGBAF: return image;
         case FIT_UINT16:  // 16-bit greyscale: keep the high byte, as 8-bit grey
-            return Bitmap(FreeImage_ConvertTo8Bits(dib));
-        case FIT_FLOAT: return Bitmap(FreeImage_ConvertToRGBF(dib));
-        default: return Bitmap(FreeImage_ConvertToStandardType(dib, TRUE));
+            return Bitmap(Fi().ConvertTo8Bits(dib));
+        case FIT_FLOAT: return Bitmap(Fi().ConvertToRGBF(dib));
+        default: return Bitmap(Fi().ConvertToStandardType(dib, TRUE));
     }
 }
 
@@ -86,16 +86,16 @@ Bitmap DecodePng(const std::string& path, const ProgressSpan& progress) {
     DecodeSource source{filter, progress, 0};
     if (progress) source.fileBytes = static_cast<uint64_t>(std::max(0LL, platform::FileSize(path)));
     FreeImageIO io{ReadFiltered, WriteNothing, SeekFiltered, TellFiltered};
-    Bitmap image(FreeImage_LoadFromHandle(FIF_PNG, &io, &source, 0));
+    Bitmap image(Fi().LoadFromHandle(FIF_PNG, &io, &source, 0));
     if (!image) return image;
     const int depth = filter.bitDepth();
     if (filter.colorType() == 0 && (depth == 1 || depth == 2 || depth == 4) &&
-        filter.transparentGrey() && FreeImage_GetBPP(image.get()) == 8) {
+        filter.transparentGrey() && Fi().GetBPP(image.get()) == 8) {
         BYTE table[256];
         std::memset(table, 0xFF, sizeof table);
         const unsigned level = *filter.transparentGrey() * (255u / ((1u << depth) - 1));
         if (level < 256) table[level] = 0;
-        FreeImage_SetTransparencyTable(image.get(), table, 256);
+        Fi().SetTransparencyTable(image.get(), table, 256);
     }
     return NormaliseType(std::move(image));
 }
@@ -130,7 +130,6 @@ void PauseGate::WaitWhilePaused() {
 
 FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& reg,
                         FileProgress* progress) {
-    EnsureFreeImage();
     FileOutcome result;
     // The outcome repeats what the file's record holds at the end.
     const auto outcome = [&](bool converted, std::string reason) {
@@ -162,8 +161,9 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
         case PlainResult::NotPlain: break;
     }
 
-    // Everything else decodes the whole picture, when it can be held.
-    if (std::string why; !CanDecodeWhole(check, &why)) {
+    // Everything else decodes the whole picture with the image library,
+    // when the library is there and the picture can be held.
+    if (std::string why; !LoadImageLibrary(&why) || !CanDecodeWhole(check, &why)) {
         run.sourceBpp = 0;
         return fail(why);
     }
@@ -174,8 +174,8 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
     const ProgressSpan stepShare = whole.Piece(400, 800);
     const ProgressSpan encodeShare = whole.Piece(800, 1000);
     Bitmap image = DecodePng(run.inputPath, decodeShare);
-    run.sourceBpp = image ? static_cast<int32_t>(FreeImage_GetBPP(image.get())) : 0;
-    if (!image || FreeImage_GetWidth(image.get()) == 0 || FreeImage_GetHeight(image.get()) == 0)
+    run.sourceBpp = image ? static_cast<int32_t>(Fi().GetBPP(image.get())) : 0;
+    if (!image || Fi().GetWidth(image.get()) == 0 || Fi().GetHeight(image.get()) == 0)
         return fail("cannot decode the picture");
     decodeShare.Complete();
     // Each step that runs is an equal piece of the steps' share; the depth
@@ -191,8 +191,8 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
         (StepSwitchedOn(StepId::Rotation, s) || StepSwitchedOn(StepId::Resize, s))) {
         uint64_t expectedW = 0, expectedH = 0;
         std::string why;
-        if (ExpectedStepSize(static_cast<int>(FreeImage_GetWidth(image.get())),
-                             static_cast<int>(FreeImage_GetHeight(image.get())), s, &expectedW,
+        if (ExpectedStepSize(static_cast<int>(Fi().GetWidth(image.get())),
+                             static_cast<int>(Fi().GetHeight(image.get())), s, &expectedW,
                              &expectedH) &&
             run.outputBpp > 0)
             BmpSizeAllowed(expectedW, expectedH, static_cast<unsigned>(run.outputBpp), &why);
@@ -201,8 +201,8 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
 
     int width = 0, height = 0;
     auto readSize = [&] {
-        width = static_cast<int>(FreeImage_GetWidth(image.get()));
-        height = static_cast<int>(FreeImage_GetHeight(image.get()));
+        width = static_cast<int>(Fi().GetWidth(image.get()));
+        height = static_cast<int>(Fi().GetHeight(image.get()));
     };
     // Why the first step that could not make its picture failed.
     std::string stepFailure;
@@ -243,7 +243,7 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
     };
 
     const bool hadImage = image != nullptr;
-    if (image && static_cast<int>(FreeImage_GetBPP(image.get())) != run.outputBpp &&
+    if (image && static_cast<int>(Fi().GetBPP(image.get())) != run.outputBpp &&
         !holds(static_cast<unsigned>(run.outputBpp), &stepFailure))
         image.reset();
     image = ConvertDepth(std::move(image), reg, run);
@@ -264,7 +264,6 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
 }
 
 int RunConversionWorker(const RunContext& ctx, const WorkerSinks& sinks) {
-    EnsureFreeImage();
     const RunRequest& request = ctx.request;
     const RunState& base = request.base;
     const bool debug = base.inputGiven && base.runMode == RunMode::Debug && sinks.debugLine;

@@ -25,15 +25,15 @@ Bitmap Resize(Bitmap b, const StepState& st, std::string* why) {
 // per channel; the library's full-size conversion is asked for only when the
 // memory is there.
 Bitmap ToneMap(Bitmap b, const StepState& st, std::string* why) {
-    if (FreeImage_GetBPP(b.get()) <= 32) return b;
-    const bool alpha = FreeImage_GetImageType(b.get()) == FIT_RGBA16;
+    if (Fi().GetBPP(b.get()) <= 32) return b;
+    const bool alpha = Fi().GetImageType(b.get()) == FIT_RGBA16;
     if (!CanHold(st, alpha ? 32 : 24, why)) return Bitmap();
     return ReduceDeepImage(std::move(b));
 }
 
 Bitmap Flatten(Bitmap b, const StepState& st, std::string* why) {
     const bool inPlace = !st.depthMattersLater && st.run.outputBpp == 32;
-    if (!inPlace && FreeImage_IsTransparent(b.get()) && !CanHold(st, 32 + 24, why)) return Bitmap();
+    if (!inPlace && Fi().IsTransparent(b.get()) && !CanHold(st, 32 + 24, why)) return Bitmap();
     return FlattenOntoWhite(std::move(b), inPlace);
 }
 

@@ -15,7 +15,7 @@ Bitmap Fail(std::string* why, const std::string& reason) {
 // Whether the library may make a new bitmap of the picture's size at `bpp` bits.
 bool Room(FIBITMAP* dib, unsigned bpp, const char* step, std::string* why) {
     std::string reason;
-    if (CanHoldBitmap(FreeImage_GetWidth(dib), FreeImage_GetHeight(dib), bpp, &reason)) return true;
+    if (CanHoldBitmap(Fi().GetWidth(dib), Fi().GetHeight(dib), bpp, &reason)) return true;
     if (why) *why = std::string(step) + ": " + reason;
     return false;
 }
@@ -27,16 +27,16 @@ Bitmap CorrectColors(Bitmap image, const Settings& s, std::string* why) {
     if (!s.doImageColorCorrection) return image;
 
     // The adjustment takes 8, 24 and 32-bit standard bitmaps only.
-    const unsigned bpp = FreeImage_GetBPP(image.get());
-    if (bpp < 8 || bpp > 32 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) {
+    const unsigned bpp = Fi().GetBPP(image.get());
+    if (bpp < 8 || bpp > 32 || Fi().GetImageType(image.get()) != FIT_BITMAP) {
         std::string reason;
         image = ConvertTo24(std::move(image), &reason);
         if (!image) return Fail(why, "colour correction: " + reason);
     }
     // Works in place; an adjustment the library refuses leaves the picture as it was.
-    FreeImage_AdjustColors(image.get(), static_cast<double>(s.imageBrightness),
-                           static_cast<double>(s.imageContrast), static_cast<double>(s.imageGamma),
-                           s.imageInvert ? TRUE : FALSE);
+    Fi().AdjustColors(image.get(), static_cast<double>(s.imageBrightness),
+                      static_cast<double>(s.imageContrast), static_cast<double>(s.imageGamma),
+                      s.imageInvert ? TRUE : FALSE);
     return image;
 }
 
@@ -44,13 +44,13 @@ Bitmap MakeGreyscale(Bitmap image, const Settings& s, std::string* why) {
     if (!image) return image;
     if (!s.doImageGreyscale) return image;
 
-    if (FreeImage_GetBPP(image.get()) > 32) {
+    if (Fi().GetBPP(image.get()) > 32) {
         std::string reason;
         image = ConvertTo24(std::move(image), &reason);
         if (!image) return Fail(why, "greyscale: " + reason);
     }
     if (!Room(image.get(), 8, "greyscale", why)) return Bitmap();
-    image.reset(FreeImage_ConvertToGreyscale(image.get()));
+    image.reset(Fi().ConvertToGreyscale(image.get()));
     if (!image) return Fail(why, "greyscale conversion failed");
     return image;
 }
@@ -59,14 +59,14 @@ Bitmap ApplyThreshold(Bitmap image, const Settings& s, std::string* why) {
     if (!image) return image;
     if (!s.doImageThreshold) return image;
 
-    if (FreeImage_GetBPP(image.get()) > 32) {
+    if (Fi().GetBPP(image.get()) > 32) {
         std::string reason;
         image = ConvertTo24(std::move(image), &reason);
         if (!image) return Fail(why, "threshold: " + reason);
     }
     // The library works through an 8-bit grey copy for colour pictures.
     if (!Room(image.get(), 8, "threshold", why)) return Bitmap();
-    image.reset(FreeImage_Threshold(image.get(), static_cast<BYTE>(s.imageThreshold)));
+    image.reset(Fi().Threshold(image.get(), static_cast<BYTE>(s.imageThreshold)));
     if (!image) return Fail(why, "threshold failed");
     return image;
 }

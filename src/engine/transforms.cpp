@@ -64,7 +64,7 @@ void KeepAspect(int w, int h, int nw, int nh, double& outW, double& outH) {
 
 // Bits per pixel of the bitmap the rescale makes: low depths are widened.
 unsigned RescaledBpp(FIBITMAP* dib) {
-    const unsigned bpp = FreeImage_GetBPP(dib);
+    const unsigned bpp = Fi().GetBPP(dib);
     return bpp < 8 ? 32 : bpp;
 }
 
@@ -72,17 +72,17 @@ unsigned RescaledBpp(FIBITMAP* dib) {
 
 Bitmap ConvertTo24(Bitmap image, std::string* why) {
     if (!image) return image;
-    if (FreeImage_GetImageType(image.get()) == FIT_BITMAP && FreeImage_GetBPP(image.get()) == 24)
+    if (Fi().GetImageType(image.get()) == FIT_BITMAP && Fi().GetBPP(image.get()) == 24)
         return image;
-    const unsigned w = FreeImage_GetWidth(image.get()), h = FreeImage_GetHeight(image.get());
+    const unsigned w = Fi().GetWidth(image.get()), h = Fi().GetHeight(image.get());
     std::string reason;
     if (!CanHoldBitmap(w, h, 24, &reason)) return Fail(why, "conversion to 24 bits: " + reason);
-    FIBITMAP* next = FreeImage_ConvertTo24Bits(image.get());
+    FIBITMAP* next = Fi().ConvertTo24Bits(image.get());
     if (!next) {
         // 16-bit greyscale and the other non-standard types go through an 8-bit
         // standard bitmap first: the library has no direct 24-bit conversion.
-        Bitmap standard(FreeImage_ConvertToStandardType(image.get(), TRUE));
-        if (standard) next = FreeImage_ConvertTo24Bits(standard.get());
+        Bitmap standard(Fi().ConvertToStandardType(image.get(), TRUE));
+        if (standard) next = Fi().ConvertTo24Bits(standard.get());
     }
     image.reset(next);
     if (!image) return Fail(why, "conversion to 24 bits failed");
@@ -104,15 +104,15 @@ Bitmap RotateImage(Bitmap image, const Settings& s, std::string* why) {
     // transparency goes to 32 bits so that it keeps it (it is put onto white
     // later); every other picture goes to 24 bits.
     FIBITMAP* dib = image.get();
-    const unsigned bpp = FreeImage_GetBPP(dib);
-    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(dib);
-    const unsigned w = FreeImage_GetWidth(dib), h = FreeImage_GetHeight(dib);
+    const unsigned bpp = Fi().GetBPP(dib);
+    const FREE_IMAGE_TYPE type = Fi().GetImageType(dib);
+    const unsigned w = Fi().GetWidth(dib), h = Fi().GetHeight(dib);
     const bool transparent =
-        type == FIT_RGBA16 || (type == FIT_BITMAP && bpp <= 16 && FreeImage_IsTransparent(dib));
+        type == FIT_RGBA16 || (type == FIT_BITMAP && bpp <= 16 && Fi().IsTransparent(dib));
     std::string reason;
     if (transparent) {
         if (!CanHoldBitmap(w, h, 32, &reason)) return Fail(why, "rotation: " + reason);
-        image.reset(FreeImage_ConvertTo32Bits(dib));
+        image.reset(Fi().ConvertTo32Bits(dib));
         if (!image) return Fail(why, "rotation: conversion to 32 bits failed");
     } else if (bpp <= 16 || bpp > 32 || type != FIT_BITMAP) {
         image = ConvertTo24(std::move(image), &reason);
@@ -121,7 +121,7 @@ Bitmap RotateImage(Bitmap image, const Settings& s, std::string* why) {
 
     const int type0 = s.imageRotationType;
     if (type0 != 0 && type0 != 1) return image;
-    const unsigned depth = FreeImage_GetBPP(image.get());
+    const unsigned depth = Fi().GetBPP(image.get());
     if (!MemoryAllows(RotationBytes(w, h, depth, angle, type0 == 1), &reason))
         return Fail(why, "rotation by " + Angle(angle) + " is impossible: " + reason);
 
@@ -134,12 +134,12 @@ Bitmap RotateImage(Bitmap image, const Settings& s, std::string* why) {
         background.rgbGreen = static_cast<BYTE>((color >> 8) & 0xFF);
         background.rgbBlue = static_cast<BYTE>((color >> 16) & 0xFF);
         background.rgbReserved = 255;
-        image.reset(FreeImage_Rotate(image.get(), static_cast<double>(angle), &background));
+        image.reset(Fi().Rotate(image.get(), static_cast<double>(angle), &background));
     } else {
-        const double cw = FreeImage_GetWidth(image.get());
-        const double ch = FreeImage_GetHeight(image.get());
-        image.reset(FreeImage_RotateEx(image.get(), static_cast<double>(angle), 0.0, 0.0, cw / 2.0,
-                                       ch / 2.0, FALSE));
+        const double cw = Fi().GetWidth(image.get());
+        const double ch = Fi().GetHeight(image.get());
+        image.reset(Fi().RotateEx(image.get(), static_cast<double>(angle), 0.0, 0.0, cw / 2.0,
+                                  ch / 2.0, FALSE));
     }
     if (!image) return Fail(why, "rotation by " + Angle(angle) + " failed");
     return image;
@@ -244,8 +244,8 @@ Bitmap ResizeImage(Bitmap image, int w, int h, const Settings& s, std::string* w
     std::string reason;
     if (!MemoryAllows(needed, &reason)) return Fail(why, impossible + ": " + reason);
 
-    image.reset(FreeImage_Rescale(image.get(), static_cast<int>(W), static_cast<int>(H),
-                                  ResizeFilterFor(s.imageResizeAlgorithm)));
+    image.reset(Fi().Rescale(image.get(), static_cast<int>(W), static_cast<int>(H),
+                             ResizeFilterFor(s.imageResizeAlgorithm)));
     if (!image)
         return Fail(why, "resize to " + SideText(outW) + " x " + SideText(outH) + " failed");
     return image;
@@ -253,8 +253,8 @@ Bitmap ResizeImage(Bitmap image, int w, int h, const Settings& s, std::string* w
 
 void FlipImage(FIBITMAP* image, const Settings& s) {
     if (!image) return;
-    if (s.doImageFlipHorizontal) FreeImage_FlipHorizontal(image);
-    if (s.doImageFlipVertical) FreeImage_FlipVertical(image);
+    if (s.doImageFlipHorizontal) Fi().FlipHorizontal(image);
+    if (s.doImageFlipVertical) Fi().FlipVertical(image);
 }
 
 }  // namespace tarnwick

@@ -66,12 +66,12 @@ Bitmap Fail(std::string* why, const std::string& reason) {
 int AllocateLayer(void* context, int width, int height, TwSurface* out) {
     auto* layer = static_cast<Bitmap*>(context);
     if (!CanHoldBitmap(static_cast<uint64_t>(width), static_cast<uint64_t>(height), 32)) return 0;
-    layer->reset(FreeImage_Allocate(width, height, 32));  // zero-filled: transparent
+    layer->reset(Fi().Allocate(width, height, 32, 0, 0, 0));  // zero-filled: transparent
     if (!*layer) return 0;
-    out->bits = FreeImage_GetBits(layer->get());
+    out->bits = Fi().GetBits(layer->get());
     out->width = width;
     out->height = height;
-    out->pitch = static_cast<int>(FreeImage_GetPitch(layer->get()));
+    out->pitch = static_cast<int>(Fi().GetPitch(layer->get()));
     return 1;
 }
 
@@ -140,13 +140,13 @@ Bitmap ClipWatermark(Bitmap layer, int width, int height, const Settings& s) {
     if (!layer) return layer;
     const Area area = AvailableArea(width, height, s);
     const ActiveSettings a = Active(s);
-    const long long lw = FreeImage_GetWidth(layer.get()), lh = FreeImage_GetHeight(layer.get());
+    const long long lw = Fi().GetWidth(layer.get()), lh = Fi().GetHeight(layer.get());
     long long nw = lw, nh = lh;
     if (lw + a.xOffset > area.w) nw = area.w - a.xOffset;
     if (lh + a.yOffset > area.h) nh = area.h - a.yOffset;
     if (nw == lw && nh == lh) return layer;
     if (nw <= 0 || nh <= 0) return nullptr;  // nothing of the layer is left
-    layer.reset(FreeImage_Copy(layer.get(), 0, 0, static_cast<int>(nw), static_cast<int>(nh)));
+    layer.reset(Fi().Copy(layer.get(), 0, 0, static_cast<int>(nw), static_cast<int>(nh)));
     return layer;
 }
 
@@ -179,8 +179,8 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
     if (s.watermarkKind() != WatermarkKind::Text && s.watermarkKind() != WatermarkKind::Image)
         return image;
 
-    const int W = static_cast<int>(FreeImage_GetWidth(image.get()));
-    const int H = static_cast<int>(FreeImage_GetHeight(image.get()));
+    const int W = static_cast<int>(Fi().GetWidth(image.get()));
+    const int H = static_cast<int>(Fi().GetHeight(image.get()));
     const TwCanvasApi* api = CanvasApi();
     if (!api) {
         CanvasAvailable(&reason);
@@ -201,22 +201,21 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
     }
     if (!layer) return Fail(why, reason);
     // The canvas counts rows from the top, the bitmap from the bottom.
-    FreeImage_FlipVertical(layer.get());
+    Fi().FlipVertical(layer.get());
 
     const int rotation = Active(s).rotation;
     if (rotation > 0 && rotation < 360) {
-        const uint64_t lw0 = FreeImage_GetWidth(layer.get()),
-                       lh0 = FreeImage_GetHeight(layer.get());
+        const uint64_t lw0 = Fi().GetWidth(layer.get()), lh0 = Fi().GetHeight(layer.get());
         if (!MemoryAllows(LayerRotationBytes(lw0, lh0, rotation), &reason))
             return Fail(why, "the watermark cannot be turned: " + reason);
-        layer.reset(FreeImage_Rotate(layer.get(), static_cast<double>(rotation), nullptr));
+        layer.reset(Fi().Rotate(layer.get(), static_cast<double>(rotation), nullptr));
         if (!layer) return Fail(why, "the watermark cannot be turned");
     }
 
     layer = ClipWatermark(std::move(layer), W, H, s);
     if (!layer) return image;
-    const int lw = static_cast<int>(FreeImage_GetWidth(layer.get()));
-    const int lh = static_cast<int>(FreeImage_GetHeight(layer.get()));
+    const int lw = static_cast<int>(Fi().GetWidth(layer.get()));
+    const int lh = static_cast<int>(Fi().GetHeight(layer.get()));
     const LayerPosition at = WatermarkPosition(W, H, lw, lh, s);
     // A layer that does not fit at its place is not laid.
     if (at.x < 0 || at.y < 0 || static_cast<long long>(at.x) + lw > W ||
@@ -226,12 +225,12 @@ Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, con
     if (!MemoryAllows(2 * BitmapBytes(static_cast<uint64_t>(lw), static_cast<uint64_t>(lh), 24),
                       &reason))
         return Fail(why, "the watermark cannot be laid: " + reason);
-    Bitmap under(FreeImage_Copy(image.get(), at.x, at.y, at.x + lw, at.y + lh));
+    Bitmap under(Fi().Copy(image.get(), at.x, at.y, at.x + lw, at.y + lh));
     if (!under)
         return Fail(why, "the watermark cannot be laid: no memory for a copy of the picture");
-    Bitmap blended(FreeImage_Composite(layer.get(), FALSE, nullptr, under.get()));
+    Bitmap blended(Fi().Composite(layer.get(), FALSE, nullptr, under.get()));
     if (!blended) return Fail(why, "the watermark cannot be laid: blending failed");
-    FreeImage_Paste(image.get(), blended.get(), at.x, at.y, 256);
+    Fi().Paste(image.get(), blended.get(), at.x, at.y, 256);
     return image;
 }
 
@@ -267,12 +266,12 @@ bool WatermarkImageUsable(const std::string& path, std::string* why) {
         return refuse("watermark image " + path + " is missing or empty");
     // The size from the header, where the library knows the format and can
     // read a header alone; other files are left to the drawing module.
-    EnsureFreeImage();
-    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
-    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsNoPixels(fif)) return true;
-    Bitmap header(FreeImage_Load(fif, path.c_str(), FIF_LOAD_NOPIXELS));
+    if (std::string reason; !LoadImageLibrary(&reason)) return refuse(reason);
+    const FREE_IMAGE_FORMAT fif = Fi().GetFileType(path.c_str(), 0);
+    if (fif == FIF_UNKNOWN || !Fi().FIFSupportsNoPixels(fif)) return true;
+    Bitmap header(Fi().Load(fif, path.c_str(), FIF_LOAD_NOPIXELS));
     if (!header) return refuse("watermark image " + path + " cannot be read");
-    const uint64_t w = FreeImage_GetWidth(header.get()), h = FreeImage_GetHeight(header.get());
+    const uint64_t w = Fi().GetWidth(header.get()), h = Fi().GetHeight(header.get());
     if (w == 0 || h == 0) return refuse("watermark image " + path + " cannot be read");
     if (w * h > static_cast<uint64_t>(kMaxWatermarkPixels))
         return refuse("watermark image " + path + " has " + std::to_string(w) + " x " +

@@ -349,6 +349,12 @@ void* LoadModule(const std::string& fileName, std::string* error) {
     return handle;
 }
 
+void* LoadSystemLibrary(const std::string& fileName, std::string* error) {
+    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle && error) *error = dlerror();
+    return handle;
+}
+
 void* ModuleSymbol(void* module, const char* name) {
     return module ? dlsym(module, name) : nullptr;
 }

@@ -85,5 +85,8 @@ bool OpenWithDesktop(const std::string& target);
 // folder); nullptr with `error` filled on failure.
 void* LoadModule(const std::string& fileName, std::string* error = nullptr);
 void* ModuleSymbol(void* module, const char* name);
+// Loads a library of the system by its file name (its soname), from the
+// places the dynamic linker searches; nullptr with `error` filled on failure.
+void* LoadSystemLibrary(const std::string& fileName, std::string* error = nullptr);
 
 }  // namespace tarnwick::platform

@@ -451,16 +451,30 @@ TEST(CliInstance, VersionAlwaysAnswersAndConversionsOnlyShareTheLock) {
     EXPECT_TRUE(fs::exists(dir / "basn2c08.bmp"));
 }
 
-TEST(CliFootprint, PlainConversionLoadsNoQtLibrary) {
+// What a run loads: the version and a plain conversion neither Qt nor the
+// image library; a resize, which needs the whole picture, loads the image library
+// (so the trace is seen to work) and still no Qt.
+TEST(CliFootprint, OnlyWhatTheRunNeedsIsLoaded) {
     TempDir dir;
     static TempDir runtime;
-    std::string out;
-    const std::string cmd = "env LD_DEBUG=files XDG_RUNTIME_DIR=" + Quote(runtime.path()) + " " +
-                            Quote(TARNWICK_EXE) + " -q -i " + Quote(Suite("basn2c08.png")) +
-                            " -o " + Quote(dir.path()) + " </dev/null 2>&1";
-    EXPECT_EQ(tarnwick::test::RunCommand(cmd, &out), 0);
-    EXPECT_EQ(out.find("libQt6"), std::string::npos);
-    EXPECT_NE(out.find("libfreeimage"), std::string::npos);  // the trace did work
+    const auto loaded = [&](const std::string& args) {
+        std::string out;
+        const std::string cmd = "env LD_DEBUG=files XDG_RUNTIME_DIR=" + Quote(runtime.path()) +
+                                " " + Quote(TARNWICK_EXE) + " " + args + " </dev/null 2>&1";
+        EXPECT_EQ(tarnwick::test::RunCommand(cmd, &out), 0) << args;
+        EXPECT_NE(out.find("libpng16"), std::string::npos) << "no trace: " << out;
+        return out;
+    };
+    const std::string convert =
+        "-q -i " + Quote(Suite("basn2c08.png")) + " -o " + Quote(dir.path());
+    for (const std::string& args : {std::string("-v"), convert}) {
+        const std::string out = loaded(args);
+        EXPECT_EQ(out.find("libQt6"), std::string::npos) << args;
+        EXPECT_EQ(out.find("libfreeimage"), std::string::npos) << args;
+    }
+    const std::string flipped = loaded(convert + " --width=16 --height=16");
+    EXPECT_EQ(flipped.find("libQt6"), std::string::npos);
+    EXPECT_NE(flipped.find("libfreeimage"), std::string::npos);
 }
 
 TEST(CliDrawing, FrameAndTextWatermarkReachTheOutputFile) {

@@ -15,7 +15,7 @@ class Frame : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        EnsureFreeImage();
+        LoadImageLibrary();
         ASSERT_TRUE(PrepareCanvas());
     }
 };

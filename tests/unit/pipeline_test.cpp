@@ -36,7 +36,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 class PipelineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureFreeImage();
+        LoadImageLibrary();
         BuildOutputRegistry(GlobalRegistry());
         BuildInputRegistry(GlobalRegistry());
         Settings& s = GlobalSettings();

@@ -94,7 +94,7 @@ RunState BmpRun(int bpp, int flags) {
 }
 
 TEST(SafeSave, FullDiskKeepsTheOldFileOfEveryWriter) {
-    EnsureFreeImage();
+    LoadImageLibrary();
     TempDir dir;
     const std::string old(100, 'o');
     const std::string big(200000, 'n');
@@ -191,7 +191,7 @@ TEST(SafeSave, FailedFillOrMissingFolderLeavesNothingAndSaysWhy) {
 }
 
 TEST(SafeSave, LongestLegalNameAndLongFailingPaths) {
-    EnsureFreeImage();
+    LoadImageLibrary();
     TempDir dir;
     const std::string name = std::string(251, 'n') + ".bmp";  // 255 bytes, the longest name
     ASSERT_TRUE(platform::SafeSaveBytes(dir / name, "new", 3).ok);
@@ -338,7 +338,7 @@ uint32_t Le32(const std::string& b, size_t at) {
 }
 
 TEST(ImageSave, RleBmpSizeFieldsAreHonestWithEitherColourTable) {
-    EnsureFreeImage();
+    LoadImageLibrary();
     TempDir dir;
     Bitmap indexed = Ramp(8);
     for (int table : {0, 1}) {

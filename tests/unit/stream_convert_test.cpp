@@ -54,7 +54,7 @@ std::string WithResolution(const std::string& png, uint32_t x, uint32_t y) {
 class StreamConvertTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureFreeImage();
+        LoadImageLibrary();
         BuildOutputRegistry(reg);
         BuildInputRegistry(reg);
     }

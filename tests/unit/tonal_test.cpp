@@ -10,7 +10,7 @@ namespace {
 
 // A 24-bit picture with a known colour in each of its four pixels.
 Bitmap FourColours() {
-    EnsureFreeImage();
+    LoadImageLibrary();
     Bitmap dib(FreeImage_Allocate(2, 2, 24));
     const RGBQUAD colours[4] = {{0, 0, 255, 0}, {10, 200, 30, 0}, {255, 255, 255, 0}, {0, 0, 0, 0}};
     for (int i = 0; i < 4; ++i)
@@ -19,7 +19,7 @@ Bitmap FourColours() {
 }
 
 Bitmap Load(const std::string& name) {
-    EnsureFreeImage();
+    LoadImageLibrary();
     return Bitmap(FreeImage_Load(FIF_PNG, test::Suite(name).c_str(), 0));
 }
 

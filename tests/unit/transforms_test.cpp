@@ -10,7 +10,7 @@ using namespace tarnwick;
 namespace {
 
 Bitmap Filled(int w, int h, BYTE r, BYTE g, BYTE b, int bpp = 24) {
-    EnsureFreeImage();
+    LoadImageLibrary();
     Bitmap dib(FreeImage_Allocate(w, h, bpp));
     RGBQUAD c{b, g, r, 255};
     for (int y = 0; y < h; ++y)

@@ -19,7 +19,7 @@ class Watermark : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        EnsureFreeImage();
+        LoadImageLibrary();
         ASSERT_TRUE(PrepareCanvas());
     }
     void TearDown() override { ReleaseWatermarkFont(); }

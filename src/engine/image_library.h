@@ -1,0 +1,87 @@
+// The bitmap library (FreeImage), loaded when a conversion first needs it.
+//
+// The program does not link the library: it pulls in some twenty-five
+// libraries of its own (camera raw, EXR, JPEG XR, WebP, TIFF ...) whose
+// loading costs more than a small conversion. Help, version, the window's
+// start and the row-by-row conversions never touch it; the whole-picture
+// path and the encodings that need it load it with `LoadImageLibrary` and
+// then call through `Fi()`: `Fi().Rotate(dib, angle, nullptr)`.
+//
+// Every function the engine uses is one line of the list below; a new one is
+// a new line.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <string>
+
+namespace tarnwick {
+
+#define TARNWICK_IMAGE_LIBRARY_FUNCTIONS(X) \
+    X(AcquireMemory)                        \
+    X(AdjustColors)                         \
+    X(Allocate)                             \
+    X(AllocateT)                            \
+    X(CloseMemory)                          \
+    X(ColorQuantizeEx)                      \
+    X(Composite)                            \
+    X(ConvertTo16Bits555)                   \
+    X(ConvertTo16Bits565)                   \
+    X(ConvertTo24Bits)                      \
+    X(ConvertTo32Bits)                      \
+    X(ConvertTo4Bits)                       \
+    X(ConvertTo8Bits)                       \
+    X(ConvertToGreyscale)                   \
+    X(ConvertToRGB16)                       \
+    X(ConvertToRGBF)                        \
+    X(ConvertToStandardType)                \
+    X(Copy)                                 \
+    X(Dither)                               \
+    X(FIFSupportsNoPixels)                  \
+    X(FlipHorizontal)                       \
+    X(FlipVertical)                         \
+    X(GetBPP)                               \
+    X(GetBits)                              \
+    X(GetColorsUsed)                        \
+    X(GetFileType)                          \
+    X(GetHeight)                            \
+    X(GetImageType)                         \
+    X(GetInfoHeader)                        \
+    X(GetPalette)                           \
+    X(GetPitch)                             \
+    X(GetScanLine)                          \
+    X(GetWidth)                             \
+    X(Initialise)                           \
+    X(IsTransparent)                        \
+    X(Load)                                 \
+    X(LoadFromHandle)                       \
+    X(OpenMemory)                           \
+    X(Paste)                                \
+    X(Rescale)                              \
+    X(Rotate)                               \
+    X(RotateEx)                             \
+    X(SaveToHandle)                         \
+    X(SaveToMemory)                         \
+    X(SetTransparencyTable)                 \
+    X(Threshold)                            \
+    X(TmoDrago03)                           \
+    X(Unload)
+
+// The library's functions, each with its own type.
+struct ImageLibrary {
+#define TARNWICK_IMAGE_LIBRARY_MEMBER(name) decltype(&FreeImage_##name) name = nullptr;
+    TARNWICK_IMAGE_LIBRARY_FUNCTIONS(TARNWICK_IMAGE_LIBRARY_MEMBER)
+#undef TARNWICK_IMAGE_LIBRARY_MEMBER
+};
+
+// Loads and initialises the library once per process (thread-safe). False,
+// with the reason in `why`, when it is not installed or lacks a function;
+// every later call gives the same answer.
+bool LoadImageLibrary(std::string* why = nullptr);
+
+// The loaded library. Loads it when no one has; a caller that can meet a
+// missing library asks LoadImageLibrary first and fails its file with the
+// reason. Ends the program with that reason otherwise.
+const ImageLibrary& Fi();
+
+}  // namespace tarnwick
