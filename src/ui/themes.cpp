@@ -280,9 +280,27 @@ std::string ThemeDisplayName(const std::string& key) {
     return result;
 }
 
-void ScanThemes() {
+namespace {
+
+// The keys whose names a scan left to ReadThemeNames.
+std::vector<std::string>& UnreadThemeNames() {
+    static std::vector<std::string> keys;
+    return keys;
+}
+
+}  // namespace
+
+void ReadThemeNames() {
+    auto& table = GlobalThemeTable();
+    for (const std::string& key : UnreadThemeNames())
+        if (auto it = table.find(key); it != table.end()) it->second = ThemeDisplayName(key);
+    UnreadThemeNames().clear();
+}
+
+void ScanThemes(ThemeNames reading) {
     auto& table = GlobalThemeTable();
     table.clear();
+    UnreadThemeNames().clear();
     LastFoundKey().clear();
     std::error_code ec;
     std::vector<std::string> names;
@@ -296,7 +314,12 @@ void ScanThemes() {
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string key = name.substr(0, name.size() - 4);
-        table[key] = ThemeDisplayName(key);
+        if (reading == ThemeNames::Now) {
+            table[key] = ThemeDisplayName(key);
+        } else {
+            table[key].clear();
+            UnreadThemeNames().push_back(key);
+        }
         LastFoundKey() = key;
     }
 }

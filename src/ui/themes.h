@@ -19,8 +19,14 @@ const std::string& LastFoundTheme();
 // installed data folder (platform::DataPath).
 std::string ThemeFolder();
 
-// Finds the installed theme packages (listing order: by file name).
-void ScanThemes();
+// Finds the installed theme packages (listing order: by file name). With
+// ThemeNames::Later the table has each key with an empty name until
+// ReadThemeNames reads them: the window's start needs the packages, and only
+// the preferences dialog shows their names.
+enum class ThemeNames { Now, Later };
+void ScanThemes(ThemeNames names = ThemeNames::Now);
+// Reads the names a ScanThemes(ThemeNames::Later) left unread.
+void ReadThemeNames();
 // The "Name" of the package's theme.cfg, read from its first 255 bytes; the
 // key itself when the file is missing, empty or not a zip archive.
 std::string ThemeDisplayName(const std::string& key);

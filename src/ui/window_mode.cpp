@@ -139,7 +139,13 @@ std::unique_ptr<QApplication> OpenApplication(const std::string& what) {
 }
 
 void SetApplicationIdentity() {
-    QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
+    SetDesktopEntry();
+    SetApplicationIcon();
+}
+
+void SetDesktopEntry() { QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick")); }
+
+void SetApplicationIcon() {
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QString file = QStringLiteral(":/app/tarnwick-%1.png").arg(size);
@@ -179,7 +185,8 @@ void WindowModeSession::Start() {
     LoadConfiguration(s, configPath_, desktopWidth, desktopHeight);
     LoadCatalog();
     LoadBuiltInImages();
-    ScanThemes();
+    // The packages' names wait for the preferences dialog.
+    ScanThemes(ThemeNames::Later);
     ApplyTheme(true, true, true);
 
     window_ = std::make_unique<MainWindow>(dialogs_);
@@ -253,7 +260,9 @@ extern "C" int tarnwick_window_main(int argc, char** argv) {
     const std::string startupFile =
         StartupInputFile(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     QApplication app(qtArgc, argv);
-    SetApplicationIdentity();
+    SetDesktopEntry();
+    // The window appears first; its icon is set as soon as the events run.
+    QTimer::singleShot(0, &app, [] { SetApplicationIcon(); });
     QtUserDialogs dialogs;
     WindowModeSession session(dialogs);
     session.Start();

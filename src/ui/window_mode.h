@@ -29,6 +29,10 @@ void DesktopSize(int* width, int* height);
 // Tells the desktop which entry the program's windows belong to and gives them
 // the application icon (a QApplication must exist).
 void SetApplicationIdentity();
+// The two halves: the entry must be known before a window is made; the icon
+// (six sizes, each decoded) may follow the first window.
+void SetDesktopEntry();
+void SetApplicationIcon();
 
 // The file that "Open With" of a file manager passes: the only argument after
 // the program name when it is not an option; empty otherwise.

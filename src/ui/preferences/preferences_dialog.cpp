@@ -263,6 +263,7 @@ void PreferencesDialog::BuildInterfacePage() {
     const Settings& s = draft_;
     RowBuilder rows(page, s, bindings_);
 
+    ReadThemeNames();  // the window's start left them unread
     const ThemeChoices choices = BuildThemeChoices(GlobalThemeTable(), s.uiTheme);
     QLabel* themeLabel = rows.Label("UI Theme");
     themeList_ = RowBuilder::MakeChoice(page, choices.titles, kControlX, rows.Y(), 240);
