@@ -109,15 +109,15 @@ std::vector<std::string> HelpLines(const std::string& programName,
 
 namespace {
 
-// The records a command line works on: both registries, an empty run state,
-// the command-line defaults and the catalog.
+// The records a command line works on: both registries, an empty run state
+// and the command-line defaults. The catalog is read by its first lookup
+// (most runs look nothing up).
 void PrepareCommandLineRecords() {
     FormatRegistry& registry = GlobalRegistry();
     BuildInputRegistry(registry);
     BuildOutputRegistry(registry);
     ResetRunState();
     ApplyDefaults(GlobalSettings(), true);
-    LoadCatalog();
 }
 
 CliResult Failed(const std::string& line, const std::string& path, const std::string& reason) {

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -195,7 +196,10 @@ void MainWindow::Prepare() {
     NewCommand();
     show();
     LayoutMainWindow();
-    if (GlobalRunState().runMode != RunMode::Screenshot && updateCheck_) updateCheck_();
+    // A due update check asks its question over a painted window: it runs
+    // once the events (the first paint among them) have had their turn.
+    if (GlobalRunState().runMode != RunMode::Screenshot && updateCheck_)
+        QTimer::singleShot(0, this, [this] { updateCheck_(); });
 }
 
 void MainWindow::SetCommandHandler(int command, std::function<void()> handler) {

@@ -356,12 +356,15 @@ protected:
     RecordingDialogs dialogs;
 };
 
+// The question is asked once the window has had its first events (its first
+// paint), not before.
 TEST_F(ScheduledCheckTest, StartAsksWhenDueAndNoMovesTheDate) {
     const int64_t now = platform::NowLocalDateValue();
     WriteConfig(0, now - 86400 - 60);
     {
         WindowModeSession session(dialogs);
         session.Start();
+        QCoreApplication::processEvents();  // the check waits for the first paint
         ASSERT_EQ(dialogs.questions.size(), 1u);
         EXPECT_EQ(dialogs.questions[0],
                   (std::pair<std::string, std::string>{"Check for Updates",
@@ -374,6 +377,7 @@ TEST_F(ScheduledCheckTest, StartAsksWhenDueAndNoMovesTheDate) {
     {
         WindowModeSession session(dialogs);
         session.Start();
+        QCoreApplication::processEvents();  // the check waits for the first paint
         EXPECT_TRUE(dialogs.questions.empty());
     }
 }
@@ -384,12 +388,14 @@ TEST_F(ScheduledCheckTest, NeverAndTheScreenshotModeDoNotAsk) {
     {
         WindowModeSession session(dialogs);
         session.Start();
+        QCoreApplication::processEvents();  // the check waits for the first paint
     }
     WriteConfig(0, old);
     GlobalRunState().runMode = RunMode::Screenshot;
     {
         WindowModeSession session(dialogs);
         session.Start();
+        QCoreApplication::processEvents();  // the check waits for the first paint
     }
     EXPECT_TRUE(dialogs.questions.empty());
     EXPECT_EQ(GlobalSettings().updateDate, static_cast<int32_t>(old));
