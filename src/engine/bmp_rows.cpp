@@ -88,26 +88,42 @@ int32_t SourceBpp(const DecodedLayout& d) {
     return 0;
 }
 
-bool PlanRows(const DecodedLayout& d, unsigned outputBpp, RowPlan* plan, std::string* why) {
-    Stage stage = Stage::Bgr24;
+bool DecodedFormat(const DecodedLayout& d, RowFormat* format, std::string* why) {
+    *format = RowFormat{};
     switch (d.kind) {
         case RowKind::Indexed:
             if (d.transparent && d.indexBits != 8) {
                 *why = "a transparent palette picture below 8 bits";
                 return false;
             }
-            stage = d.transparent ? Stage::Bgr24 : Stage::Indexed;
+            if (d.transparent) break;  // onto white, 24 bits
+            format->bpp = d.indexBits;
+            std::memcpy(format->palette, d.palette, sizeof format->palette);
             break;
-        case RowKind::Grey16: stage = Stage::Indexed; break;
+        case RowKind::Grey16:
+            // Its high byte, with the library's plain grey ramp.
+            format->bpp = 8;
+            for (unsigned i = 0; i < 256; ++i)
+                format->palette[i] =
+                    RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+            break;
         case RowKind::Bgr24:
-        case RowKind::Rgb48: stage = Stage::Bgr24; break;
+        case RowKind::Rgb48: break;
         case RowKind::Bgra32:
-        case RowKind::Rgba64: stage = Stage::Bgra32; break;
+        case RowKind::Rgba64: format->bpp = 32; break;
     }
-    const unsigned stageBits = stage == Stage::Indexed
-                                   ? (d.kind == RowKind::Grey16 ? 8u : d.indexBits)
-                                   : (stage == Stage::Bgr24 ? 24u : 32u);
-    const bool keeps = stage == Stage::Indexed && outputBpp == stageBits;
+    return true;
+}
+
+bool PlanRows(const DecodedLayout& d, unsigned outputBpp, RowPlan* plan, std::string* why,
+              const RowFormat* last) {
+    RowFormat decoded;
+    if (!DecodedFormat(d, &decoded, why)) return false;
+    const Stage stage = decoded.indexed()   ? Stage::Indexed
+                        : decoded.bpp == 24 ? Stage::Bgr24
+                                            : Stage::Bgra32;
+    const RowFormat& reached = last ? *last : decoded;
+    const bool keeps = reached.indexed() && outputBpp == reached.bpp;
     if (!keeps && outputBpp != 16 && outputBpp != 24 && outputBpp != 32) {
         *why = "the depth step needs the whole picture";
         return false;
@@ -122,6 +138,7 @@ bool PlanRows(const DecodedLayout& d, unsigned outputBpp, RowPlan* plan, std::st
         return false;
     }
     plan->stage = stage;
+    plan->last = reached;
     plan->outputBpp = outputBpp;
     plan->pitch = static_cast<uint32_t>(pitch);
     plan->dataOffset = static_cast<uint32_t>(offset);
@@ -153,13 +170,10 @@ std::vector<BYTE> BmpHeader(const DecodedLayout& d, const RowPlan& plan) {
         PutLe32(&h[kBmpHeadersBytes + 4], FI16_565_GREEN_MASK);
         PutLe32(&h[kBmpHeadersBytes + 8], FI16_565_BLUE_MASK);
     }
-    // A 16-bit grey picture reaches the depth step as 8-bit grey with the
-    // library's plain grey ramp.
+    // The colour table of the rows that reach the depth step (a 16-bit grey
+    // picture's is the library's plain grey ramp).
     for (uint32_t i = 0; i < colors; ++i) {
-        const RGBQUAD c =
-            d.kind == RowKind::Grey16
-                ? RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0}
-                : d.palette[i];
+        const RGBQUAD c = plan.last.palette[i];
         BYTE* entry = &h[kBmpHeadersBytes + 4 * i];
         entry[0] = c.rgbBlue;
         entry[1] = c.rgbGreen;
@@ -201,26 +215,10 @@ void RowConverter::Convert(BYTE* src, BYTE* dst) {
     switch (d_.kind) {
         case RowKind::Indexed:
             if (d_.transparent) {  // onto white, 24 bits
-                for (uint32_t x = 0; x < w; ++x) {
-                    const unsigned i = src[x];
-                    const RGBQUAD& c = palette_[i];
-                    const unsigned a = d_.alpha[i];
-                    BYTE* p = s + 3 * x;
-                    if (a == 0) {
-                        p[0] = p[1] = p[2] = 255;
-                    } else if (a == 255) {
-                        p[0] = c.rgbBlue;
-                        p[1] = c.rgbGreen;
-                        p[2] = c.rgbRed;
-                    } else {
-                        p[0] = OnWhite(a, c.rgbBlue);
-                        p[1] = OnWhite(a, c.rgbGreen);
-                        p[2] = OnWhite(a, c.rgbRed);
-                    }
-                }
+                OntoWhite(src, s);
                 WriteColourRow(s, 3, w, plan_.outputBpp, dst);
             } else {
-                FromIndices(src, d_.indexBits, dst);
+                FromIndices(src, d_.indexBits, palette_, dst);
             }
             return;
         case RowKind::Grey16:
@@ -229,7 +227,7 @@ void RowConverter::Convert(BYTE* src, BYTE* dst) {
             if (plan_.outputBpp == 8) {
                 std::memcpy(dst, s, w);
             } else {
-                FromIndices(s, 8, dst);
+                FromIndices(s, 8, palette_, dst);
             }
             return;
         case RowKind::Bgr24: WriteColourRow(src, 3, w, plan_.outputBpp, dst); return;
@@ -238,31 +236,92 @@ void RowConverter::Convert(BYTE* src, BYTE* dst) {
             WriteColourRow(src, 4, w, plan_.outputBpp, dst);
             return;
         case RowKind::Rgb48:
-            for (uint32_t x = 0; x < w; ++x) {
-                s[3 * x] = src[6 * x + 5];
-                s[3 * x + 1] = src[6 * x + 3];
-                s[3 * x + 2] = src[6 * x + 1];
-            }
+            HighBytes48(src, s);
             WriteColourRow(s, 3, w, plan_.outputBpp, dst);
             return;
         case RowKind::Rgba64:
-            for (uint32_t x = 0; x < w; ++x) {
-                BYTE* p = s + 4 * x;
-                p[0] = src[8 * x + 5];
-                p[1] = src[8 * x + 3];
-                p[2] = src[8 * x + 1];
-                p[3] = src[8 * x + 7];
-                FlattenPixel(p);
-            }
+            HighBytes64(src, s);
             WriteColourRow(s, 4, w, plan_.outputBpp, dst);
             return;
     }
 }
 
-void RowConverter::FromIndices(const BYTE* src, unsigned bits, BYTE* dst) {
+void RowConverter::OntoWhite(const BYTE* src, BYTE* s) const {
     const uint32_t w = d_.width;
     for (uint32_t x = 0; x < w; ++x) {
-        const RGBQUAD& c = palette_[IndexAt(src, x, bits)];
+        const unsigned i = src[x];
+        const RGBQUAD& c = palette_[i];
+        const unsigned a = d_.alpha[i];
+        BYTE* p = s + 3 * x;
+        if (a == 0) {
+            p[0] = p[1] = p[2] = 255;
+        } else if (a == 255) {
+            p[0] = c.rgbBlue;
+            p[1] = c.rgbGreen;
+            p[2] = c.rgbRed;
+        } else {
+            p[0] = OnWhite(a, c.rgbBlue);
+            p[1] = OnWhite(a, c.rgbGreen);
+            p[2] = OnWhite(a, c.rgbRed);
+        }
+    }
+}
+
+void RowConverter::HighBytes48(const BYTE* src, BYTE* s) const {
+    for (uint32_t x = 0; x < d_.width; ++x) {
+        s[3 * x] = src[6 * x + 5];
+        s[3 * x + 1] = src[6 * x + 3];
+        s[3 * x + 2] = src[6 * x + 1];
+    }
+}
+
+void RowConverter::HighBytes64(const BYTE* src, BYTE* s) const {
+    for (uint32_t x = 0; x < d_.width; ++x) {
+        BYTE* p = s + 4 * x;
+        p[0] = src[8 * x + 5];
+        p[1] = src[8 * x + 3];
+        p[2] = src[8 * x + 1];
+        p[3] = src[8 * x + 7];
+        FlattenPixel(p);
+    }
+}
+
+const BYTE* RowConverter::Stage(BYTE* src) {
+    const uint32_t w = d_.width;
+    BYTE* s = stageRow_.data();
+    switch (d_.kind) {
+        case RowKind::Indexed:
+            if (!d_.transparent) return src;
+            OntoWhite(src, s);
+            return s;
+        case RowKind::Grey16:
+            for (uint32_t x = 0; x < w; ++x) s[x] = src[2 * x + 1];
+            return s;
+        case RowKind::Bgr24: return src;
+        case RowKind::Bgra32:
+            for (uint32_t x = 0; x < w; ++x) FlattenPixel(src + 4 * x);
+            return src;
+        case RowKind::Rgb48: HighBytes48(src, s); return s;
+        case RowKind::Rgba64: HighBytes64(src, s); return s;
+    }
+    return src;
+}
+
+void RowConverter::Output(const BYTE* row, BYTE* dst) {
+    const RowFormat& f = plan_.last;
+    if (f.bpp == plan_.outputBpp) {
+        std::memcpy(dst, row, f.RowBytes(d_.width));
+    } else if (f.indexed()) {
+        FromIndices(row, f.bpp, f.palette, dst);
+    } else {
+        WriteColourRow(row, f.bpp / 8, d_.width, plan_.outputBpp, dst);
+    }
+}
+
+void RowConverter::FromIndices(const BYTE* src, unsigned bits, const RGBQUAD* palette, BYTE* dst) {
+    const uint32_t w = d_.width;
+    for (uint32_t x = 0; x < w; ++x) {
+        const RGBQUAD& c = palette[IndexAt(src, x, bits)];
         switch (plan_.outputBpp) {
             case 32:
                 dst[4 * x] = c.rgbBlue;

@@ -62,34 +62,110 @@ Bitmap Watermark(Bitmap b, const StepState& st, std::string* why) {
     return DrawWatermark(std::move(b), st.width, st.height, st.s, st.run, why);
 }
 
+// ---- The row twins ----------------------------------------------------------
+
+// Runs a whole-picture step on a probe picture of the library's (which it
+// takes), for the tables of the row twins.
+PictureStep Probe(Bitmap (*apply)(Bitmap, const StepState&, std::string*), const StepState& st) {
+    return [apply, &st](FIBITMAP* probe) {
+        StepState sized = st;
+        if (probe) {
+            sized.width = static_cast<int>(FreeImage_GetWidth(probe));
+            sized.height = static_cast<int>(FreeImage_GetHeight(probe));
+        }
+        return apply(Bitmap(probe), sized, nullptr).release();
+    };
+}
+
+// A step whose every pixel is one of the palette's gets a table of what the
+// whole-picture step makes of each index.
+bool AddIndexTable(RowSteps& rows, Bitmap (*apply)(Bitmap, const StepState&, std::string*),
+                   const StepState& st, std::string* why) {
+    RowFormat after;
+    std::unique_ptr<RowOp> op = IndexTableRowOp(rows.format(), Probe(apply, st), &after, why);
+    if (!op) return false;
+    rows.Add(std::move(op), after);
+    return true;
+}
+
+// Colour rows: the row function, with the depth and colour table the
+// whole-picture step gives a picture of this format.
+bool AddColourStep(RowSteps& rows, std::unique_ptr<RowOp> op,
+                   Bitmap (*apply)(Bitmap, const StepState&, std::string*), const StepState& st,
+                   unsigned expectedBpp, std::string* why) {
+    RowFormat after;
+    if (!ProbeFormat(rows.format(), Probe(apply, st), &after) || after.bpp != expectedBpp) {
+        *why = "the step makes a picture the rows cannot hold";
+        return false;
+    }
+    rows.Add(std::move(op), after);
+    return true;
+}
+
+// Sixteen-bit samples keep their high byte as each row is decoded (as
+// ReduceDeepImage does); a PNG holds no floating-point picture.
+bool ToneMapRows(RowSteps&, const StepState&, std::string*) { return true; }
+
+// Transparency is put onto white as each row is decoded (the rows' format
+// starts after it: see DecodedFormat).
+bool FlattenRows(RowSteps&, const StepState&, std::string*) { return true; }
+
+bool FlipRows(RowSteps& rows, const StepState& st, std::string*) {
+    if (st.s.doImageFlipHorizontal) rows.Add(FlipRowOp(rows.format().bpp), rows.format());
+    if (st.s.doImageFlipVertical) rows.ReverseRows();
+    return true;
+}
+
+bool CorrectRows(RowSteps& rows, const StepState& st, std::string* why) {
+    if (rows.format().indexed()) return AddIndexTable(rows, Correct, st, why);
+    std::unique_ptr<RowOp> op =
+        ColourLookupRowOp(rows.format().bpp, static_cast<double>(st.s.imageBrightness),
+                          static_cast<double>(st.s.imageContrast),
+                          static_cast<double>(st.s.imageGamma), st.s.imageInvert != 0);
+    if (op) rows.Add(std::move(op), rows.format());
+    return true;
+}
+
+bool GreyRows(RowSteps& rows, const StepState& st, std::string* why) {
+    if (rows.format().indexed()) return AddIndexTable(rows, Grey, st, why);
+    return AddColourStep(rows, GreyRowOp(rows.format().bpp), Grey, st, 8, why);
+}
+
+bool ThresholdRows(RowSteps& rows, const StepState& st, std::string* why) {
+    if (rows.format().indexed()) return AddIndexTable(rows, Threshold, st, why);
+    return AddColourStep(rows,
+                         ThresholdRowOp(rows.format().bpp, static_cast<BYTE>(st.s.imageThreshold)),
+                         Threshold, st, 1, why);
+}
+
 }  // namespace
 
 const std::vector<StepInfo>& ImageSteps() {
     using S = const Settings&;
     static const std::vector<StepInfo> steps = {
         {StepId::Rotation, "rotation", [](S s) { return s.doImageRotation != 0; }, StepReach::Whole,
-         true, false, "rotation failed", Rotate},
+         true, false, "rotation failed", Rotate, nullptr},
         {StepId::Resize, "resize", [](S s) { return s.doImageResize != 0; }, StepReach::Whole, true,
-         false, "resize failed", Resize},
-        {StepId::ToneMapping, "tone mapping", nullptr, StepReach::Whole, false, false,
-         "tone mapping failed", ToneMap},
+         false, "resize failed", Resize, nullptr},
+        {StepId::ToneMapping, "tone mapping", nullptr, StepReach::Row, false, false,
+         "tone mapping failed", ToneMap, ToneMapRows},
         {StepId::Flattening, "flattening", nullptr, StepReach::Row, false, false,
-         "flattening transparency failed", Flatten},
+         "flattening transparency failed", Flatten, FlattenRows},
         {StepId::Flip, "flip",
          [](S s) { return s.doImageFlipHorizontal != 0 || s.doImageFlipVertical != 0; },
-         StepReach::Row, false, true, "flip failed", Flip},
+         StepReach::Row, false, true, "flip failed", Flip, FlipRows},
         {StepId::ColourCorrection, "colour correction",
          [](S s) { return s.doImageColorCorrection != 0; }, StepReach::Row, false, false,
-         "colour correction failed", Correct},
+         "colour correction failed", Correct, CorrectRows},
         {StepId::Greyscale, "greyscale", [](S s) { return s.doImageGreyscale != 0; },
-         StepReach::Row, false, false, "greyscale failed", Grey},
+         StepReach::Row, false, false, "greyscale failed", Grey, GreyRows},
         {StepId::Threshold, "threshold", [](S s) { return s.doImageThreshold != 0; },
-         StepReach::Row, false, false, "threshold failed", Threshold},
+         StepReach::Row, false, false, "threshold failed", Threshold, ThresholdRows},
         {StepId::Frame, "frame", [](S s) { return s.frameKind() != FrameKind::None; },
-         StepReach::Whole, false, false, "frame failed", Frame},
+         StepReach::Whole, false, false, "frame failed", Frame, nullptr},
         {StepId::Watermark, "watermark",
          [](S s) { return s.watermarkKind() != WatermarkKind::None; }, StepReach::Whole, false,
-         false, "watermark failed", Watermark},
+         false, "watermark failed", Watermark, nullptr},
     };
     return steps;
 }
@@ -116,6 +192,29 @@ int StepsToRun(const Settings& s) {
     for (const StepInfo& step : ImageSteps())
         if (!step.switchedOn || step.switchedOn(s)) ++n;
     return n;
+}
+
+}  // namespace tarnwick
+
+namespace tarnwick {
+
+std::unique_ptr<RowSteps> PlanRowSteps(const Settings& s, RunState& run, const RowFormat& decoded,
+                                       std::string* why) {
+    auto rows = std::make_unique<RowSteps>(decoded);
+    const StepState state{s, run, 0, 0, false};
+    for (const StepInfo& step : ImageSteps()) {
+        if (step.switchedOn && !step.switchedOn(s)) continue;
+        if (step.reach != StepReach::Row || !step.planRows) {
+            *why = std::string("the ") + step.name + " step needs the whole picture";
+            return nullptr;
+        }
+        std::string reason;
+        if (!step.planRows(*rows, state, &reason)) {
+            *why = std::string("the ") + step.name + " step cannot work row by row: " + reason;
+            return nullptr;
+        }
+    }
+    return rows;
 }
 
 }  // namespace tarnwick

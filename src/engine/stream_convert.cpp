@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,17 +26,25 @@ namespace {
 // Rows are gathered into blocks of about this size and written with one call.
 constexpr size_t kBlockBytes = 1 << 20;
 
+// Whether the colour tables the row steps were made for are still the file's.
+bool SameColours(const DecodedLayout& a, const DecodedLayout& b) {
+    return a.kind == b.kind && a.indexBits == b.indexBits && a.transparent == b.transparent &&
+           std::memcmp(a.palette, b.palette, sizeof a.palette) == 0 &&
+           std::memcmp(a.alpha, b.alpha, sizeof a.alpha) == 0;
+}
+
 }  // namespace
 
 StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
                                 const RunState& run, const FormatRegistry& reg) {
     StreamPlan plan;
-    // The row path does the work of the steps without a switch (deep
-    // samples, transparency) itself; a step the settings switch on runs on
-    // the whole picture.
-    if (AnyStepSwitchedOn(s)) {
-        plan.why = "a step that needs the whole picture is on";
-        return plan;
+    // A step that needs the whole picture keeps the file off the row path
+    // before it is opened; the row twins are made once the rows' format is known.
+    for (const StepInfo& step : ImageSteps()) {
+        if (step.reach == StepReach::Whole && step.switchedOn && step.switchedOn(s)) {
+            plan.why = std::string("the ") + step.name + " step needs the whole picture";
+            return plan;
+        }
     }
     if (run.conversion != "bmp" || run.outputFif != FIF_BMP) {
         plan.why = "the output is not BMP";
@@ -66,8 +75,19 @@ StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
         plan.why = "no output depth";
         return plan;
     }
+    RowFormat decoded;
+    if (!DecodedFormat(d, &decoded, &plan.why)) return plan;
+    if (AnyStepSwitchedOn(s)) {
+        RunState stepRun = run;
+        stepRun.outputBpp = plan.outputBpp;
+        std::unique_ptr<RowSteps> steps = PlanRowSteps(s, stepRun, decoded, &plan.why);
+        if (!steps) return plan;
+        plan.steps = std::move(steps);
+    }
     RowPlan rows;
-    if (!PlanRows(d, static_cast<unsigned>(plan.outputBpp), &rows, &plan.why)) return plan;
+    if (!PlanRows(d, static_cast<unsigned>(plan.outputBpp), &rows, &plan.why,
+                  plan.steps ? &plan.steps->format() : nullptr))
+        return plan;
     if (plan.outputBpp == 8 && (run.saveFlags & BMP_SAVE_RLE) != 0) {
         plan.why = "RLE compression needs the whole picture";
         return plan;
@@ -77,6 +97,7 @@ StreamPlan PlanStreamConversion(const std::string& inputPath, const Settings& s,
         return plan;
     }
     plan.fileBytes = rows.fileBytes;
+    plan.layout = d;
     plan.streamable = true;
     return plan;
 }
@@ -119,18 +140,28 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
     const DecodedLayout& d = reader.layout();
     RowPlan rows;
     std::string why;
+    RowSteps* const steps = plan.steps.get();
     if (d.width != plan.width || d.height != plan.height || SourceBpp(d) != plan.sourceBpp ||
-        d.interlaced || !PlanRows(d, static_cast<unsigned>(plan.outputBpp), &rows, &why))
+        d.interlaced || !SameColours(d, plan.layout) ||
+        !PlanRows(d, static_cast<unsigned>(plan.outputBpp), &rows, &why,
+                  steps ? &steps->format() : nullptr))
         return readFailure("the file changed while it was converted");
 
     const std::vector<BYTE> header = BmpHeader(d, rows);
     RowConverter converter(d, rows);
-    const bool inPlace = converter.DecodesInPlace();
+    // Without row work on the pixels the plain conversion's converter makes
+    // each BMP row, decoding in place where it can; otherwise each decoded
+    // row goes through the steps and then the depth step.
+    const bool worked = steps && !steps->empty();
+    const bool reversed = steps && steps->reversed();
+    const bool inPlace = !worked && converter.DecodesInPlace();
     const size_t pitch = rows.pitch;
     const uint32_t blockRows =
         static_cast<uint32_t>(std::max<size_t>(1, std::min<size_t>(kBlockBytes / pitch, d.height)));
     std::vector<BYTE> block(static_cast<size_t>(blockRows) * pitch, 0);
     std::vector<BYTE> decoded(inPlace ? 0 : d.rowBytes);
+    const size_t workBytes = worked ? static_cast<size_t>(d.width) * 4 + 4 : 0;
+    std::vector<BYTE> workA(workBytes), workB(workBytes);
 
     bool readFailed = false;
     bool started = false;
@@ -140,20 +171,29 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
             if (!sink.Write(header.data(), header.size())) return false;
             // The BMP holds its rows bottom-up: rows decoded top-down fill
             // each block from its end, and a block goes to the file at the
-            // place of its lowest row.
+            // place of its lowest row. Flipped vertically, the rows fill each
+            // block from its start and the blocks go from the file's start.
             for (uint32_t top = 0; top < d.height; top += blockRows) {
                 const uint32_t count = std::min(blockRows, d.height - top);
+                const uint32_t first = reversed ? 0 : blockRows - count;
                 for (uint32_t i = 0; i < count; ++i) {
-                    BYTE* dst = block.data() + static_cast<size_t>(blockRows - 1 - i) * pitch;
+                    BYTE* dst = block.data() +
+                                static_cast<size_t>(reversed ? i : blockRows - 1 - i) * pitch;
                     BYTE* src = inPlace ? dst : decoded.data();
                     if (!reader.ReadRow(src)) {
                         readFailed = true;
                         return false;
                     }
-                    converter.Convert(src, dst);
+                    if (worked) {
+                        converter.Output(
+                            steps->Run(converter.Stage(src), workA.data(), workB.data(), d.width),
+                            dst);
+                    } else {
+                        converter.Convert(src, dst);
+                    }
                 }
-                const uint64_t firstFileRow = d.height - top - count;
-                const BYTE* data = block.data() + static_cast<size_t>(blockRows - count) * pitch;
+                const uint64_t firstFileRow = reversed ? top : d.height - top - count;
+                const BYTE* data = block.data() + static_cast<size_t>(first) * pitch;
                 if (!sink.WriteAt(rows.dataOffset + firstFileRow * pitch, data, count * pitch))
                     return false;
                 progress.Report(top + count, d.height);
