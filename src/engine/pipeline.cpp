@@ -151,7 +151,7 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
         return fail(check.reason);
     }
 
-    // A conversion that only changes the container goes row by row.
+    // A conversion whose steps all work row by row goes row by row.
     const ProgressSpan whole{progress};
     const PlainConversion plain = ConvertPlainFile(s, run, reg, whole);
     switch (plain.result) {
