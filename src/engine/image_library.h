@@ -25,6 +25,8 @@ namespace tarnwick {
     X(CloseMemory)                          \
     X(ColorQuantizeEx)                      \
     X(Composite)                            \
+    X(ConvertLine24To8)                     \
+    X(ConvertLine32To8)                     \
     X(ConvertTo16Bits555)                   \
     X(ConvertTo16Bits565)                   \
     X(ConvertTo24Bits)                      \
@@ -40,6 +42,7 @@ namespace tarnwick {
     X(FIFSupportsNoPixels)                  \
     X(FlipHorizontal)                       \
     X(FlipVertical)                         \
+    X(GetAdjustColorsLookupTable)           \
     X(GetBPP)                               \
     X(GetBits)                              \
     X(GetColorsUsed)                        \
@@ -47,6 +50,7 @@ namespace tarnwick {
     X(GetHeight)                            \
     X(GetImageType)                         \
     X(GetInfoHeader)                        \
+    X(GetLine)                              \
     X(GetPalette)                           \
     X(GetPitch)                             \
     X(GetScanLine)                          \

@@ -84,8 +84,8 @@ private:
 // The library's own line conversion from colours to its 8-bit grey.
 void GreyLine(unsigned bpp, const BYTE* in, BYTE* out, uint32_t width) {
     BYTE* src = const_cast<BYTE*>(in);  // the library's signature; it only reads
-    if (bpp == 32) FreeImage_ConvertLine32To8(out, src, static_cast<int>(width));
-    else FreeImage_ConvertLine24To8(out, src, static_cast<int>(width));
+    if (bpp == 32) Fi().ConvertLine32To8(out, src, static_cast<int>(width));
+    else Fi().ConvertLine24To8(out, src, static_cast<int>(width));
 }
 
 class GreyRow final : public RowOp {
@@ -156,29 +156,29 @@ private:
 // (or one opaque black pixel for colours).
 FIBITMAP* MakeProbe(const RowFormat& before) {
     if (!before.indexed()) {
-        FIBITMAP* probe = FreeImage_Allocate(1, 1, static_cast<int>(before.bpp));
-        if (probe && before.bpp == 32) FreeImage_GetScanLine(probe, 0)[FI_RGBA_ALPHA] = 0xFF;
+        FIBITMAP* probe = Fi().Allocate(1, 1, static_cast<int>(before.bpp), 0, 0, 0);
+        if (probe && before.bpp == 32) Fi().GetScanLine(probe, 0)[FI_RGBA_ALPHA] = 0xFF;
         return probe;
     }
     const unsigned n = 1u << before.bpp;
-    FIBITMAP* probe = FreeImage_Allocate(static_cast<int>(n), 1, static_cast<int>(before.bpp));
+    FIBITMAP* probe = Fi().Allocate(static_cast<int>(n), 1, static_cast<int>(before.bpp), 0, 0, 0);
     if (!probe) return nullptr;
-    std::memcpy(FreeImage_GetPalette(probe), before.palette, n * sizeof(RGBQUAD));
-    BYTE* row = FreeImage_GetScanLine(probe, 0);
-    std::memset(row, 0, FreeImage_GetLine(probe));
+    std::memcpy(Fi().GetPalette(probe), before.palette, n * sizeof(RGBQUAD));
+    BYTE* row = Fi().GetScanLine(probe, 0);
+    std::memset(row, 0, Fi().GetLine(probe));
     for (unsigned x = 0; x < n; ++x) PutIndex(row, x, before.bpp, x);
     return probe;
 }
 
 // The format of `result`; false when it is not 1, 4, 8, 24 or 32 bits.
 bool ReadFormat(FIBITMAP* result, RowFormat* after) {
-    if (FreeImage_GetImageType(result) != FIT_BITMAP) return false;
-    const unsigned bpp = FreeImage_GetBPP(result);
+    if (Fi().GetImageType(result) != FIT_BITMAP) return false;
+    const unsigned bpp = Fi().GetBPP(result);
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return false;
     *after = RowFormat{};
     after->bpp = bpp;
     if (bpp <= 8) {
-        const RGBQUAD* palette = FreeImage_GetPalette(result);
+        const RGBQUAD* palette = Fi().GetPalette(result);
         if (!palette) return false;
         std::memcpy(after->palette, palette, (size_t{1} << bpp) * sizeof(RGBQUAD));
     }
@@ -208,8 +208,7 @@ std::unique_ptr<RowOp> FlipRowOp(unsigned bpp) { return std::make_unique<FlipRow
 std::unique_ptr<RowOp> ColourLookupRowOp(unsigned bpp, double brightness, double contrast,
                                          double gamma, bool invert) {
     BYTE lut[256];
-    if (!FreeImage_GetAdjustColorsLookupTable(lut, brightness, contrast, gamma,
-                                              invert ? TRUE : FALSE))
+    if (!Fi().GetAdjustColorsLookupTable(lut, brightness, contrast, gamma, invert ? TRUE : FALSE))
         return nullptr;
     return std::make_unique<ColourLookup>(bpp, lut);
 }
@@ -228,15 +227,15 @@ std::unique_ptr<RowOp> IndexTableRowOp(const RowFormat& before, const PictureSte
     }
     const unsigned n = 1u << before.bpp;
     Bitmap result(step(MakeProbe(before)));
-    if (!result || !ReadFormat(result.get(), after) || FreeImage_GetWidth(result.get()) != n ||
-        FreeImage_GetHeight(result.get()) != 1) {
+    if (!result || !ReadFormat(result.get(), after) || Fi().GetWidth(result.get()) != n ||
+        Fi().GetHeight(result.get()) != 1) {
         *why = "the step makes a picture the rows cannot hold";
         return nullptr;
     }
     RGBQUAD colours[256] = {};
     BYTE indices[256] = {};
     bool identity = after->bpp == before.bpp;
-    const BYTE* row = FreeImage_GetScanLine(result.get(), 0);
+    const BYTE* row = Fi().GetScanLine(result.get(), 0);
     for (unsigned x = 0; x < n; ++x) {
         if (after->indexed()) {
             indices[x] = static_cast<BYTE>(IndexAt(row, x, after->bpp));

@@ -65,11 +65,11 @@ private:
 
 // The row twins of the steps, as the step table uses them.
 //
-// Mirrors the rows in the way FreeImage_FlipHorizontal does at every depth
+// Mirrors the rows in the way the library's FlipHorizontal does at every depth
 // (at 4 bits it reverses the bytes of the row, padding included).
 std::unique_ptr<RowOp> FlipRowOp(unsigned bpp);
 
-// Applies the library's colour lookup table (FreeImage_GetAdjustColorsLookupTable,
+// Applies the library's colour lookup table (GetAdjustColorsLookupTable,
 // made once here) to the colours of 24- or 32-bit rows. None when the settings
 // adjust nothing: the library then leaves the picture as it is.
 std::unique_ptr<RowOp> ColourLookupRowOp(unsigned bpp, double brightness, double contrast,

@@ -63,6 +63,11 @@ Bitmap Watermark(Bitmap b, const StepState& st, std::string* why) {
 }
 
 // ---- The row twins ----------------------------------------------------------
+//
+// Colour correction, greyscale and threshold take their tables and line
+// conversions from the image library, which they load (a file whose library
+// cannot be loaded takes the whole-picture path, which fails it with the
+// reason); the flips need none.
 
 // Runs a whole-picture step on a probe picture of the library's (which it
 // takes), for the tables of the row twins.
@@ -70,8 +75,8 @@ PictureStep Probe(Bitmap (*apply)(Bitmap, const StepState&, std::string*), const
     return [apply, &st](FIBITMAP* probe) {
         StepState sized = st;
         if (probe) {
-            sized.width = static_cast<int>(FreeImage_GetWidth(probe));
-            sized.height = static_cast<int>(FreeImage_GetHeight(probe));
+            sized.width = static_cast<int>(Fi().GetWidth(probe));
+            sized.height = static_cast<int>(Fi().GetHeight(probe));
         }
         return apply(Bitmap(probe), sized, nullptr).release();
     };
@@ -117,6 +122,7 @@ bool FlipRows(RowSteps& rows, const StepState& st, std::string*) {
 }
 
 bool CorrectRows(RowSteps& rows, const StepState& st, std::string* why) {
+    if (!LoadImageLibrary(why)) return false;
     if (rows.format().indexed()) return AddIndexTable(rows, Correct, st, why);
     std::unique_ptr<RowOp> op =
         ColourLookupRowOp(rows.format().bpp, static_cast<double>(st.s.imageBrightness),
@@ -127,11 +133,13 @@ bool CorrectRows(RowSteps& rows, const StepState& st, std::string* why) {
 }
 
 bool GreyRows(RowSteps& rows, const StepState& st, std::string* why) {
+    if (!LoadImageLibrary(why)) return false;
     if (rows.format().indexed()) return AddIndexTable(rows, Grey, st, why);
     return AddColourStep(rows, GreyRowOp(rows.format().bpp), Grey, st, 8, why);
 }
 
 bool ThresholdRows(RowSteps& rows, const StepState& st, std::string* why) {
+    if (!LoadImageLibrary(why)) return false;
     if (rows.format().indexed()) return AddIndexTable(rows, Threshold, st, why);
     return AddColourStep(rows,
                          ThresholdRowOp(rows.format().bpp, static_cast<BYTE>(st.s.imageThreshold)),
