@@ -49,10 +49,22 @@ public:
                     out[c] = static_cast<BYTE>((b << 4) | (b >> 4));
                 }
                 break;
+            case 8:
+                for (uint32_t x = 0; x < width; ++x) out[x] = in[width - 1 - x];
+                break;
+            case 24: {
+                const BYTE* src = in + line - 3;
+                for (uint32_t x = 0; x < width; ++x, src -= 3, out += 3) {
+                    out[0] = src[0];
+                    out[1] = src[1];
+                    out[2] = src[2];
+                }
+                break;
+            }
             default: {
-                const unsigned n = bpp_ / 8;
-                const BYTE* src = in + line - n;
-                for (uint32_t x = 0; x < width; ++x, src -= n, out += n) std::memcpy(out, src, n);
+                for (uint32_t x = 0; x < width; ++x)
+                    std::memcpy(out + 4 * static_cast<size_t>(x),
+                                in + 4 * static_cast<size_t>(width - 1 - x), 4);
                 break;
             }
         }
@@ -68,11 +80,16 @@ public:
         std::memcpy(lut_, lut, sizeof lut_);
     }
     void Run(const BYTE* in, BYTE* out, uint32_t width) override {
-        for (uint32_t x = 0; x < width; ++x, in += step_, out += step_) {
+        if (step_ == 3) {
+            // Blue, green and red alike: every byte of the row.
+            for (size_t i = 0, n = static_cast<size_t>(width) * 3; i < n; ++i) out[i] = lut_[in[i]];
+            return;
+        }
+        for (uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
             out[FI_RGBA_BLUE] = lut_[in[FI_RGBA_BLUE]];
             out[FI_RGBA_GREEN] = lut_[in[FI_RGBA_GREEN]];
             out[FI_RGBA_RED] = lut_[in[FI_RGBA_RED]];
-            if (step_ == 4) out[FI_RGBA_ALPHA] = in[FI_RGBA_ALPHA];
+            out[FI_RGBA_ALPHA] = in[FI_RGBA_ALPHA];
         }
     }
 
@@ -103,9 +120,22 @@ public:
     void Run(const BYTE* in, BYTE* out, uint32_t width) override {
         grey_.resize(width);
         GreyLine(bpp_, in, grey_.data(), width);
-        std::memset(out, 0, (static_cast<size_t>(width) + 7) / 8);
-        for (uint32_t x = 0; x < width; ++x)
-            if (grey_[x] >= threshold_) out[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+        // Eight pixels to a byte, the first in its high bit; the unused bits
+        // of the last byte stay 0, as in the library's new bitmap.
+        const BYTE* g = grey_.data();
+        uint32_t x = 0;
+        for (; x + 8 <= width; x += 8) {
+            unsigned byte = 0;
+            for (unsigned k = 0; k < 8; ++k)
+                byte = (byte << 1) | (g[x + k] >= threshold_ ? 1u : 0u);
+            out[x >> 3] = static_cast<BYTE>(byte);
+        }
+        if (x < width) {
+            unsigned byte = 0;
+            for (unsigned k = 0; k < 8; ++k)
+                byte = (byte << 1) | (x + k < width && g[x + k] >= threshold_ ? 1u : 0u);
+            out[x >> 3] = static_cast<BYTE>(byte);
+        }
     }
 
 private:

@@ -451,8 +451,9 @@ TEST(CliInstance, VersionAlwaysAnswersAndConversionsOnlyShareTheLock) {
     EXPECT_TRUE(fs::exists(dir / "basn2c08.bmp"));
 }
 
-// What a run loads: the version and a plain conversion neither Qt nor the
-// image library; a resize, which needs the whole picture, loads the image library
+// What a run loads: the version, a plain conversion and a flipped one (its
+// rows are mirrored and written in the other order) neither Qt nor the image
+// library; a resize, which needs the whole picture, loads the image library
 // (so the trace is seen to work) and still no Qt.
 TEST(CliFootprint, OnlyWhatTheRunNeedsIsLoaded) {
     TempDir dir;
@@ -467,7 +468,8 @@ TEST(CliFootprint, OnlyWhatTheRunNeedsIsLoaded) {
     };
     const std::string convert =
         "-q -i " + Quote(Suite("basn2c08.png")) + " -o " + Quote(dir.path());
-    for (const std::string& args : {std::string("-v"), convert}) {
+    for (const std::string& args :
+         {std::string("-v"), convert, convert + " --flip-vertical --flip-horizontal"}) {
         const std::string out = loaded(args);
         EXPECT_EQ(out.find("libQt6"), std::string::npos) << args;
         EXPECT_EQ(out.find("libfreeimage"), std::string::npos) << args;
