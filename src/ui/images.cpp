@@ -7,13 +7,18 @@ namespace tarnwick {
 
 namespace {
 
-QPixmap LoadOrBlank(const QString& path, int width, int height) {
-    QPixmap image(path);
+QImage LoadOrBlank(const QString& path, int width, int height) {
+    QImage image(path);
     if (image.isNull()) {
-        image = QPixmap(width, height);
+        image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
     }
     return image;
+}
+
+void Install(std::map<std::string, QPixmap>& table, const std::map<std::string, QImage>& images) {
+    for (const auto& [name, image] : images)
+        if (!image.isNull()) table[name] = QPixmap::fromImage(image);
 }
 
 }  // namespace
@@ -54,8 +59,18 @@ const std::vector<std::string>& MenuIconNames() {
     return names;
 }
 
-void LoadBuiltInImages() {
+void LoadBuiltInImages() { InstallIconImages(ReadBuiltInImages()); }
+
+void InstallIconImages(const IconImages& images) {
     IconTables& t = GlobalIcons();
+    if (!images.banner.isNull()) t.banner = QPixmap::fromImage(images.banner);
+    Install(t.buttons, images.buttons);
+    Install(t.menu, images.menu);
+    Install(t.toolbar, images.toolbar);
+}
+
+IconImages ReadBuiltInImages() {
+    IconImages t;
     t.banner = LoadOrBlank(QStringLiteral(":/builtin/banner.png"), 360, 40);
     for (const std::string& name : ButtonIconNames()) {
         const int pixels = name == "Convert" ? 64 : 48;
@@ -64,11 +79,12 @@ void LoadBuiltInImages() {
             pixels);
     }
     for (const std::string& name : MenuIconNames()) {
-        const QPixmap image = LoadOrBlank(
+        const QImage image = LoadOrBlank(
             QStringLiteral(":/builtin/icons/%1.png").arg(QString::fromStdString(name)), 16, 16);
         t.menu[name] = image;
         t.toolbar[name] = image;
     }
+    return t;
 }
 
 QPixmap TableImage(const std::map<std::string, QPixmap>& table, const std::string& name,

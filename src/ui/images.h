@@ -2,6 +2,7 @@
 // with the built-in images at start-up; a theme may replace them afterwards.
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 #include <map>
 #include <string>
@@ -26,6 +27,20 @@ const std::vector<std::string>& MenuIconNames();  // also the toolbar names
 // Fills the tables with the images compiled into the program; an image that
 // is missing is replaced by a transparent one of the right size.
 void LoadBuiltInImages();
+
+// The tables' images as pictures, which any thread may decode (a pixmap is
+// made on the window's thread only). A null picture leaves its slot alone.
+struct IconImages {
+    QImage banner;
+    std::map<std::string, QImage> buttons;
+    std::map<std::string, QImage> menu;
+    std::map<std::string, QImage> toolbar;
+};
+// The images compiled into the program, as LoadBuiltInImages puts them in.
+IconImages ReadBuiltInImages();
+// Puts every picture that is not null into its slot of the tables (on the
+// window's thread).
+void InstallIconImages(const IconImages& images);
 
 // An image from a table, or a transparent one of `pixels` when the name is absent.
 QPixmap TableImage(const std::map<std::string, QPixmap>& table, const std::string& name,

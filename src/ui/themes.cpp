@@ -118,7 +118,7 @@ std::string CfgTextToUtf8(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())).toUtf8().toStdString();
 }
 
-std::optional<QPixmap> DecodePng(const std::string& bytes) {
+std::optional<QImage> DecodePng(const std::string& bytes) {
     QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
     if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
@@ -129,7 +129,7 @@ std::optional<QPixmap> DecodePng(const std::string& bytes) {
         return std::nullopt;
     QImage image;
     if (!reader.read(&image) || image.isNull()) return std::nullopt;
-    return QPixmap::fromImage(image);
+    return image;
 }
 
 bool HasZipExtension(const std::string& name) {
@@ -324,33 +324,36 @@ void ScanThemes(ThemeNames reading) {
     }
 }
 
-void ApplyTheme(bool loadButtons, bool loadMenuIcons, bool loadToolbarIcons) {
-    Settings& s = GlobalSettings();
+std::string ThemePackagePath(std::string& uiTheme) {
     const auto packagePath = [](const std::string& key) {
         // A key is a plain file name; anything else names no package.
         if (key.find('/') != std::string::npos) return std::string();
         return ThemeFolder() + key + ".zip";
     };
-    std::string path = packagePath(s.uiTheme);
+    std::string path = packagePath(uiTheme);
     if ((path.empty() || platform::FileSize(path) < 0) && !GlobalThemeTable().empty() &&
         !LastFoundKey().empty()) {
-        s.uiTheme = LastFoundKey();
-        path = packagePath(s.uiTheme);
+        uiTheme = LastFoundKey();
+        path = packagePath(uiTheme);
     }
-    if (path.empty()) return;
-    ZipPackage package(path);
+    return path;
+}
+
+void ReadThemeImages(const std::string& packagePath, int toolbarPixels, bool loadButtons,
+                     bool loadMenuIcons, bool loadToolbarIcons, IconImages* images) {
+    if (packagePath.empty()) return;
+    ZipPackage package(packagePath);
     if (!package.Open()) return;
     const auto cfgBytes = package.ExtractPrefix("theme.cfg", kMaxCfgBytes);
     if (!cfgBytes) return;
     const std::string& cfg = *cfgBytes;
 
     struct Slot {
-        QPixmap* image;
+        QImage* image;
         std::string file;
     };
-    IconTables& tables = GlobalIcons();
     std::vector<Slot> targets;
-    const auto want = [&](std::map<std::string, QPixmap>& table,
+    const auto want = [&](std::map<std::string, QImage>& table,
                           const std::vector<std::string>& names, const char* group, int pixels) {
         for (const std::string& name : names) {
             const std::string value = ReadCfgValue(cfg, group, name);
@@ -358,19 +361,27 @@ void ApplyTheme(bool loadButtons, bool loadMenuIcons, bool loadToolbarIcons) {
             targets.push_back({&table[name], ThemeImageFile(value, pixels)});
         }
     };
-    if (loadButtons) want(tables.buttons, ButtonIconNames(), "Buttons", ToolbarIconPixels(0));
-    if (loadMenuIcons) want(tables.menu, MenuIconNames(), "Icons", ToolbarIconPixels(0));
-    if (loadToolbarIcons)
-        want(tables.toolbar, MenuIconNames(), "Icons", ToolbarIconPixels(s.uiSize));
+    if (loadButtons) want(images->buttons, ButtonIconNames(), "Buttons", ToolbarIconPixels(0));
+    if (loadMenuIcons) want(images->menu, MenuIconNames(), "Icons", ToolbarIconPixels(0));
+    if (loadToolbarIcons) want(images->toolbar, MenuIconNames(), "Icons", toolbarPixels);
 
     std::vector<std::string> files;
     for (const Slot& slot : targets) files.push_back(slot.file);
-    const auto images = package.ExtractMany(files);
+    const auto extracted = package.ExtractMany(files);
     for (const Slot& slot : targets) {
-        auto it = images.find(slot.file);
-        if (it == images.end()) continue;  // absent: the slot keeps its image
-        if (auto pixmap = DecodePng(it->second)) *slot.image = *pixmap;
+        auto it = extracted.find(slot.file);
+        if (it == extracted.end()) continue;  // absent: the slot keeps its image
+        if (auto image = DecodePng(it->second)) *slot.image = std::move(*image);
     }
+}
+
+void ApplyTheme(bool loadButtons, bool loadMenuIcons, bool loadToolbarIcons) {
+    Settings& s = GlobalSettings();
+    const std::string path = ThemePackagePath(s.uiTheme);
+    IconImages images;
+    ReadThemeImages(path, ToolbarIconPixels(s.uiSize), loadButtons, loadMenuIcons, loadToolbarIcons,
+                    &images);
+    InstallIconImages(images);
 }
 
 }  // namespace tarnwick

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/images.h"
+
 namespace tarnwick {
 
 // Theme key (file name without ".zip") to display name.
@@ -33,6 +35,15 @@ std::string ThemeDisplayName(const std::string& key);
 // Loads the images of the theme named by uiTheme into the chosen icon tables.
 // A missing package is replaced by the last one found (which becomes uiTheme).
 void ApplyTheme(bool loadButtons, bool loadMenuIcons, bool loadToolbarIcons);
+
+// ApplyTheme's two halves, for a start that decodes the images on a thread of
+// their own. The package of `uiTheme`, or of the last one found (which then
+// becomes `uiTheme`) when it is missing; empty when there is none.
+std::string ThemePackagePath(std::string& uiTheme);
+// The images the package's theme.cfg names and the package holds, decoded
+// into `images` (any thread; `toolbarPixels` is the toolbar icons' size).
+void ReadThemeImages(const std::string& packagePath, int toolbarPixels, bool loadButtons,
+                     bool loadMenuIcons, bool loadToolbarIcons, IconImages* images);
 
 // The value of `key` in `group` of a theme.cfg text (CR LF lines), compared
 // without regard to ASCII case; empty when absent. The key matches a line's

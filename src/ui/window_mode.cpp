@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 #include "engine/format_registry.h"
 #include "engine/input_list.h"
@@ -32,6 +35,7 @@
 #include "ui/themes.h"
 #include "ui/ui_entry.h"
 #include "ui/user_dialogs.h"
+#include "ui/window_logic.h"
 
 namespace tarnwick {
 
@@ -169,6 +173,32 @@ void DesktopSize(int* width, int* height) {
     }
 }
 
+namespace {
+
+// The built-in images and the theme's, decoded on a thread of their own while
+// this one reads the font database (the window's first text needs it): the
+// two are the longest parts of the start, and they need nothing of each other.
+void LoadInterfaceImages(Settings& s) {
+    const std::string package = ThemePackagePath(s.uiTheme);
+    const int toolbarPixels = ToolbarIconPixels(s.uiSize);
+    IconImages images;
+    const auto read = [&] {
+        images = ReadBuiltInImages();
+        ReadThemeImages(package, toolbarPixels, true, true, true, &images);
+    };
+    std::thread reader;
+    try {
+        reader = std::thread(read);
+    } catch (const std::system_error&) {
+        read();  // no thread to be had: one after the other
+    }
+    QFontMetrics(QApplication::font()).height();
+    if (reader.joinable()) reader.join();
+    InstallIconImages(images);
+}
+
+}  // namespace
+
 WindowModeSession::WindowModeSession(UserDialogs& dialogs) : dialogs_(dialogs) {}
 
 WindowModeSession::~WindowModeSession() {
@@ -184,10 +214,9 @@ void WindowModeSession::Start() {
     configPath_ = settingsFolder.empty() ? std::string() : settingsFolder + "config.ini";
     LoadConfiguration(s, configPath_, desktopWidth, desktopHeight);
     LoadCatalog();
-    LoadBuiltInImages();
     // The packages' names wait for the preferences dialog.
     ScanThemes(ThemeNames::Later);
-    ApplyTheme(true, true, true);
+    LoadInterfaceImages(s);
 
     window_ = std::make_unique<MainWindow>(dialogs_);
     window_->Create({s.windowX, s.windowY, s.windowWidth, s.windowHeight});
