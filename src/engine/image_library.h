@@ -38,6 +38,8 @@ namespace tarnwick {
     X(ConvertToRGBF)                        \
     X(ConvertToStandardType)                \
     X(Copy)                                 \
+    X(CreateTag)                            \
+    X(DeleteTag)                            \
     X(Dither)                               \
     X(FIFSupportsNoPixels)                  \
     X(FlipHorizontal)                       \
@@ -45,6 +47,7 @@ namespace tarnwick {
     X(GetAdjustColorsLookupTable)           \
     X(GetBPP)                               \
     X(GetBits)                              \
+    X(GetColorType)                         \
     X(GetColorsUsed)                        \
     X(GetFileType)                          \
     X(GetHeight)                            \
@@ -58,7 +61,6 @@ namespace tarnwick {
     X(Initialise)                           \
     X(IsTransparent)                        \
     X(Load)                                 \
-    X(LoadFromHandle)                       \
     X(OpenMemory)                           \
     X(Paste)                                \
     X(Rescale)                              \
@@ -66,7 +68,18 @@ namespace tarnwick {
     X(RotateEx)                             \
     X(SaveToHandle)                         \
     X(SaveToMemory)                         \
+    X(SetBackgroundColor)                   \
+    X(SetDotsPerMeterX)                     \
+    X(SetDotsPerMeterY)                     \
+    X(SetMetadata)                          \
+    X(SetTagCount)                          \
+    X(SetTagID)                             \
+    X(SetTagKey)                            \
+    X(SetTagLength)                         \
+    X(SetTagType)                           \
+    X(SetTagValue)                          \
     X(SetTransparencyTable)                 \
+    X(SetTransparent)                       \
     X(Threshold)                            \
     X(TmoDrago03)                           \
     X(Unload)

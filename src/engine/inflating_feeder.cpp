@@ -1,6 +1,5 @@
 #include "engine/inflating_feeder.h"
 
-#include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "engine/png_chunks.h"
+#include "engine/png_guard.h"
 
 namespace tarnwick {
 
@@ -99,14 +99,8 @@ private:
         width_ = PngBe32(ihdr);
         height_ = PngBe32(ihdr + 4);
         bitDepth_ = ihdr[8];
-        switch (ihdr[9]) {
-            case PNG_COLOR_TYPE_GRAY:
-            case PNG_COLOR_TYPE_PALETTE: channels_ = 1; break;
-            case PNG_COLOR_TYPE_GRAY_ALPHA: channels_ = 2; break;
-            case PNG_COLOR_TYPE_RGB: channels_ = 3; break;
-            case PNG_COLOR_TYPE_RGB_ALPHA: channels_ = 4; break;
-            default: channels_ = 0; break;
-        }
+        colorType_ = ihdr[9];
+        interlaced_ = ihdr[12] != 0;
         haveHeader_ = true;
     }
 
@@ -135,12 +129,11 @@ private:
     }
 
     bool StartStoredStream() {
-        // The IHDR chunk went by first; the rows' raw size follows from it.
-        expected_ = 0;
-        if (haveHeader_) {
-            const uint64_t bits = static_cast<uint64_t>(width_) * bitDepth_ * channels_;
-            expected_ = static_cast<uint64_t>(height_) * (1 + (bits + 7) / 8);
-        }
+        // The IHDR chunk went by first; the rows' raw size (each pass's rows
+        // of an interlaced picture) follows from it.
+        expected_ = haveHeader_ ? PngRawDataBytes(width_, height_, static_cast<int>(bitDepth_),
+                                                  static_cast<int>(colorType_), interlaced_)
+                                : 0;
         std::memset(&z_, 0, sizeof z_);
         zlibOpen_ = inflateInit2(&z_, 0) == Z_OK;  // the window the stream declares
         static const BYTE kZlibHeader[2] = {0x78, 0x01};
@@ -217,7 +210,8 @@ private:
     bool pixelsDone_ = false;
     bool haveHeader_ = false;
     uint32_t width_ = 0, height_ = 0;
-    unsigned bitDepth_ = 0, channels_ = 0;
+    unsigned bitDepth_ = 0, colorType_ = 0;
+    bool interlaced_ = false;
     uint64_t expected_ = 0;
     uint64_t produced_ = 0;
     char dataError_[96] = {};

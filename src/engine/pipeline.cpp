@@ -13,9 +13,8 @@
 #include "engine/input_list.h"
 #include "engine/limits.h"
 #include "engine/naming.h"
-#include "engine/png_chunks.h"
+#include "engine/png_decode.h"
 #include "engine/png_guard.h"
-#include "engine/png_row_reader.h"
 #include "engine/step_table.h"
 #include "engine/steps.h"
 #include "engine/stream_convert.h"
@@ -24,81 +23,6 @@
 namespace tarnwick {
 
 namespace {
-
-// ---- Decoding -------------------------------------------------------------
-
-// Brings an image of a type the later steps cannot take to a standard one.
-// Deep colour types stay: the tone-mapping step makes 24-bit images of them.
-Bitmap NormaliseType(Bitmap image) {
-    FIBITMAP* dib = image.get();
-    switch (Fi().GetImageType(dib)) {
-        case FIT_BITMAP:
-        case FIT_RGB16:
-        case FIT_RGBA16:
-        case FIT_RGBF:
-        case FIT_RGBAF: return image;
-        case FIT_UINT16:  // 16-bit greyscale: keep the high byte, as 8-bit grey
-            return Bitmap(Fi().ConvertTo8Bits(dib));
-        case FIT_FLOAT: return Bitmap(Fi().ConvertToRGBF(dib));
-        default: return Bitmap(Fi().ConvertToStandardType(dib, TRUE));
-    }
-}
-
-// The file as the library's loader reads it: without its text chunks, and
-// with the bytes read so far, against the file's size, as the measure of how
-// far the decode has come (the loader reads as it decodes rows).
-struct DecodeSource {
-    PngChunkFilter& filter;
-    ProgressSpan progress;
-    uint64_t fileBytes = 0;
-};
-
-unsigned DLL_CALLCONV ReadFiltered(void* buffer, unsigned size, unsigned count, fi_handle h) {
-    if (size == 0) return 0;
-    auto& source = *static_cast<DecodeSource*>(h);
-    const size_t read = source.filter.Read(buffer, static_cast<size_t>(size) * count);
-    source.progress.Report(source.filter.Tell(), source.fileBytes);
-    return static_cast<unsigned>(read / size);
-}
-
-unsigned DLL_CALLCONV WriteNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
-
-int DLL_CALLCONV SeekFiltered(fi_handle h, long offset, int origin) {
-    auto& filter = static_cast<DecodeSource*>(h)->filter;
-    if (origin == SEEK_END) return -1;
-    const int64_t base = origin == SEEK_CUR ? static_cast<int64_t>(filter.Tell()) : 0;
-    if (base + offset < 0) return -1;
-    return filter.Seek(static_cast<uint64_t>(base + offset)) ? 0 : -1;
-}
-
-long DLL_CALLCONV TellFiltered(fi_handle h) {
-    return static_cast<long>(static_cast<DecodeSource*>(h)->filter.Tell());
-}
-
-// The library's PNG loader, fed the file without its text chunks. A grey
-// picture below 8 bits is widened to 8-bit levels (0, 85, 170, 255 for two
-// bits); its transparent level is widened the same way, so the level the
-// file names is the one that becomes transparent.
-Bitmap DecodePng(const std::string& path, const ProgressSpan& progress) {
-    const FileHandle file = OpenForReading(path);
-    if (!file) return Bitmap();
-    PngChunkFilter filter(file.get());
-    DecodeSource source{filter, progress, 0};
-    if (progress) source.fileBytes = static_cast<uint64_t>(std::max(0LL, platform::FileSize(path)));
-    FreeImageIO io{ReadFiltered, WriteNothing, SeekFiltered, TellFiltered};
-    Bitmap image(Fi().LoadFromHandle(FIF_PNG, &io, &source, 0));
-    if (!image) return image;
-    const int depth = filter.bitDepth();
-    if (filter.colorType() == 0 && (depth == 1 || depth == 2 || depth == 4) &&
-        filter.transparentGrey() && Fi().GetBPP(image.get()) == 8) {
-        BYTE table[256];
-        std::memset(table, 0xFF, sizeof table);
-        const unsigned level = *filter.transparentGrey() * (255u / ((1u << depth) - 1));
-        if (level < 256) table[level] = 0;
-        Fi().SetTransparencyTable(image.get(), table, 256);
-    }
-    return NormaliseType(std::move(image));
-}
 
 void ApplyTimestampRule(const Settings& s, const RunState& run) {
     if (s.timestampRule() == TimestampRule::Original) {
@@ -168,15 +92,18 @@ FileOutcome ConvertFile(const Settings& s, RunState& run, const FormatRegistry& 
         return fail(why);
     }
     // The decode, the steps and the encoding each have their share of the
-    // file's work; the library decodes and encodes without telling rows, so
-    // the bytes it reads and writes stand for them.
+    // file's work: the decode counts its rows; the library encodes without
+    // telling rows, so the bytes it writes stand for them.
     const ProgressSpan decodeShare = whole.Piece(0, 400);
     const ProgressSpan stepShare = whole.Piece(400, 800);
     const ProgressSpan encodeShare = whole.Piece(800, 1000);
-    Bitmap image = DecodePng(run.inputPath, decodeShare);
-    run.sourceBpp = image ? static_cast<int32_t>(Fi().GetBPP(image.get())) : 0;
-    if (!image || Fi().GetWidth(image.get()) == 0 || Fi().GetHeight(image.get()) == 0)
-        return fail("cannot decode the picture");
+    WholePng decoded = DecodeWholePng(run.inputPath, decodeShare);
+    if (!decoded.image) {
+        run.sourceBpp = 0;
+        return fail(decoded.error);
+    }
+    Bitmap image = std::move(decoded.image);
+    run.sourceBpp = static_cast<int32_t>(Fi().GetBPP(image.get()));
     decodeShare.Complete();
     // Each step that runs is an equal piece of the steps' share; the depth
     // step is the last piece.

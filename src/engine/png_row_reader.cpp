@@ -189,8 +189,21 @@ bool ReadLayout(png_structp png, png_infop info, int sourceBitDepth, DecodedLayo
         if (table) {
             count = count < 0 ? 0 : (count > 256 ? 256 : count);
             d.transparent = count > 0;
+            d.alphaCount = static_cast<unsigned>(count);
             std::memcpy(d.alpha, table, static_cast<size_t>(count));
         }
+    }
+
+    // The background colour, for bitmaps of 8 bits per sample only; libpng
+    // has filled all three samples of a grey or palette picture's.
+    png_color_16p background = nullptr;
+    if ((d.kind == RowKind::Indexed || d.kind == RowKind::Bgr24 || d.kind == RowKind::Bgra32) &&
+        png_get_valid(png, info, PNG_INFO_bKGD) && png_get_bKGD(png, info, &background) &&
+        background) {
+        d.hasBackground = true;
+        d.background =
+            RGBQUAD{static_cast<BYTE>(background->blue), static_cast<BYTE>(background->green),
+                    static_cast<BYTE>(background->red), 0};
     }
 
     if (png_get_valid(png, info, PNG_INFO_pHYs)) {
@@ -211,6 +224,31 @@ bool ReadOneRow(png_structp png, png_bytep row) {
     return true;
 }
 
+void OnRowRead(png_structp png, png_uint_32, int) {
+    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
+    if (error && error->rowsDone)
+        error->rowsDone(error->rowsContext, ++error->rows, error->totalRows);
+}
+
+// The rows libpng delivers for a picture: each pass of an interlaced one
+// delivers its own rows, and a pass without columns none.
+uint64_t RowsDelivered(uint32_t width, uint32_t height, bool interlaced) {
+    if (!interlaced) return height;
+    uint64_t rows = 0;
+    for (int pass = 0; pass < 7; ++pass)
+        if (PNG_PASS_COLS(width, pass) > 0) rows += PNG_PASS_ROWS(height, pass);
+    return rows;
+}
+
+// png_read_image, as the library's loader calls it after
+// png_read_update_info: it turns libpng's interlace handling on itself.
+bool ReadAllRows(png_structp png, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_read_status_fn(png, OnRowRead);
+    png_read_image(png, rows);
+    return true;
+}
+
 bool ReadEnd(png_structp png, png_infop info) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_read_end(png, info);
@@ -220,9 +258,12 @@ bool ReadEnd(png_structp png, png_infop info) {
 bool StartReading(png_structp png, png_infop info) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_sig_bytes(png, 8);
-    // Text is never used: its chunks are passed over, never inflated.
-    static const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
+    // Chunks the picture does not depend on are passed over, never read into
+    // libpng's records (text never inflated). The chunks libpng weighs for
+    // its gamma are all read: it drops the gamma when gAMA, sRGB, cHRM and
+    // iCCP disagree or one is damaged, and scales 16-bit samples by sBIT.
+    static const png_byte kUnusedChunks[] = "tEXt\0zTXt\0iTXt\0hIST\0sPLT\0oFFs\0pCAL\0sCAL\0eXIf";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, 9);
     png_read_info(png, info);
     return true;
 }
@@ -280,6 +321,23 @@ bool PngRowReader::ReadRow(BYTE* row) {
     return ReadOneRow(png_, row) || Fail(error_.text);
 }
 
+bool PngRowReader::ReadImage(BYTE** rows, RowsDoneFn rowsDone, void* context) {
+    error_.rowsDone = rowsDone;
+    error_.rowsContext = context;
+    error_.rows = 0;
+    error_.totalRows = RowsDelivered(layout_.width, layout_.height, layout_.interlaced);
+    const bool read = ReadAllRows(png_, rows);
+    error_.rowsDone = nullptr;
+    return read || Fail(error_.text);
+}
+
 bool PngRowReader::Finish() { return ReadEnd(png_, info_) || Fail(error_.text); }
+
+bool PngRowReader::ModificationTime(png_time* out) const {
+    png_timep time = nullptr;
+    if (!png_ || !info_ || !png_get_tIME(png_, info_, &time) || !time) return false;
+    *out = *time;
+    return true;
+}
 
 }  // namespace tarnwick

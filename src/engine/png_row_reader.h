@@ -1,6 +1,7 @@
-// Reading a PNG row by row with libpng, with the transformations the bitmap
-// library's PNG loader asks for, so each row is the row the loader's bitmap
-// holds. libpng reports errors by a longjmp; that discipline is kept inside
+// Reading a PNG with libpng, row by row or the whole picture at once, with
+// the transformations the bitmap library's PNG loader asks for, so each row
+// is the row the loader's bitmap holds. Both conversion paths read through
+// it. libpng reports errors by a longjmp; that discipline is kept inside
 // png_row_reader.cpp.
 #pragma once
 
@@ -65,18 +66,34 @@ struct DecodedLayout {
     unsigned indexBits = 0;  // Indexed only
     size_t rowBytes = 0;
     // The library's colour table (2, 16 or 256 entries for 1, 4 or 8 bits)
-    // and its transparency table.
+    // and its transparency table: `alphaCount` entries of `alpha` are the
+    // table's (the rest are 255).
     RGBQUAD palette[256] = {};
     unsigned paletteSize = 0;
     BYTE alpha[256] = {};
+    unsigned alphaCount = 0;
     bool transparent = false;
     uint32_t xPelsPerMeter = 2835;  // the library's default, 72 dpi
     uint32_t yPelsPerMeter = 2835;
+    // The bKGD chunk's colour, kept as the library keeps it: for 8-bit
+    // pictures (bitmaps) only, each sample cut to its low byte.
+    bool hasBackground = false;
+    RGBQUAD background = {};
 };
 
-// The last error libpng reported.
+// Called after each row libpng delivers while it reads the whole picture,
+// with the rows delivered so far and the rows it will deliver in all
+// (each pass's rows of an interlaced picture).
+using RowsDoneFn = void (*)(void* context, uint64_t done, uint64_t total);
+
+// What libpng's callbacks reach: the last error it reported and whom to
+// tell of each row read.
 struct PngError {
     char text[200];
+    RowsDoneFn rowsDone = nullptr;
+    void* rowsContext = nullptr;
+    uint64_t rows = 0;
+    uint64_t totalRows = 0;
 };
 
 // One PNG file read row by row with the loader's transformations.
@@ -101,8 +118,20 @@ public:
     // were by libpng; they are cleared first, as in a new bitmap.
     bool ReadRow(BYTE* row);
 
+    // Reads the whole picture into `rows`, rows[0] the top row, each of at
+    // least layout().rowBytes bytes, as the library's loader reads it: an
+    // interlaced picture pass by pass, each pass's pixels put at their
+    // places; bits of a last, partly used byte that are not part of the row
+    // are left as they were. Instead of ReadRow; `rowsDone`, when given,
+    // hears of each row.
+    bool ReadImage(BYTE** rows, RowsDoneFn rowsDone = nullptr, void* context = nullptr);
+
     // Reads the chunks after the pixels, as the loader does.
     bool Finish();
+
+    // The time of the last change the file records (its tIME chunk, before
+    // or after the pixels), once Finish has read the end.
+    bool ModificationTime(png_time* out) const;
 
 private:
     bool Fail(const char* why) {

@@ -6,14 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/bmp_rows.h"
-#include "engine/byte_pipe.h"
 #include "engine/encoding.h"
-#include "engine/inflating_feeder.h"
 #include "engine/naming.h"
+#include "engine/png_decode.h"
 #include "engine/png_row_reader.h"
 #include "engine/step_table.h"
 #include "platform/platform.h"
@@ -107,36 +105,15 @@ StreamOutcome StreamPngToBmp(const std::string& inputPath, const std::string& ou
     StreamOutcome outcome;
     auto readFailure = [&](const std::string& why) {
         outcome.decodeFailed = true;
-        outcome.error = "cannot read " + inputPath + ": " + why;
+        outcome.error = PngReadFailure(inputPath, why);
         return outcome;
     };
     if (!plan.streamable) return readFailure("not a plain conversion");
 
     // The file is inflated on a second thread when one can be started.
-    const FileHandle file = OpenForReading(inputPath);
-    const FileHandle feederFile = OpenForReading(inputPath);
-    if (!file || !feederFile) return readFailure("cannot open the file");
-    FileSource fileSource(file.get());
-    BytePipe pipe;
-    std::thread feederThread;
-    try {
-        feederThread = std::thread([&] { FeedInflated(feederFile.get(), pipe); });
-    } catch (...) {
-    }
-    const bool prepared = feederThread.joinable();
-    // Stops and waits for the feeder however this function ends.
-    struct FeederStop {
-        BytePipe& pipe;
-        std::thread& thread;
-        ~FeederStop() {
-            pipe.Cancel();
-            if (thread.joinable()) thread.join();
-        }
-    } stop{pipe, feederThread};
-
-    PngRowReader reader;
-    ByteSource& source = prepared ? static_cast<ByteSource&>(pipe) : fileSource;
-    if (!reader.Open(source, prepared)) return readFailure(reader.error());
+    OpenPng png;
+    if (!png.Open(inputPath)) return readFailure(png.error());
+    PngRowReader& reader = png.reader();
     const DecodedLayout& d = reader.layout();
     RowPlan rows;
     std::string why;

@@ -462,9 +462,10 @@ TEST(HostileReaders, CompressedTextChunksAreNotInflated) {
 }
 
 // The row-by-row path and the whole-picture path take and refuse the same
-// damaged files, and write the same bytes for those both take: truncations,
-// bit flips that reach the inflater (the CRC made right), damaged zlib
-// checksums read with the last row or in a chunk of their own.
+// damaged files with the same reason, and write the same bytes for those
+// both take: truncations, bit flips that reach the inflater (the CRC made
+// right), damaged zlib checksums read with the last row or in a chunk of
+// their own.
 TEST(HostileReaders, BothPathsAgreeOnDamagedFiles) {
     TempDir dir;
     std::vector<std::pair<std::string, std::string>> cases;  // name, bytes
@@ -496,6 +497,7 @@ TEST(HostileReaders, BothPathsAgreeOnDamagedFiles) {
         const BothPaths r = ConvertBothWays(png, name);
         EXPECT_EQ(r.plain.code, r.whole.code)
             << name << "\nplain: " << r.plain.err << "whole: " << r.whole.err;
+        EXPECT_EQ(r.plain.err, r.whole.err) << name;
         if (r.plain.code == 0 && r.whole.code == 0) {
             ++taken;
             EXPECT_TRUE(r.plainBytes == r.wholeBytes) << name;
