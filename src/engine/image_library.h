@@ -41,7 +41,6 @@ namespace tarnwick {
     X(CreateTag)                            \
     X(DeleteTag)                            \
     X(Dither)                               \
-    X(FIFSupportsNoPixels)                  \
     X(FlipHorizontal)                       \
     X(FlipVertical)                         \
     X(GetAdjustColorsLookupTable)           \
@@ -49,7 +48,6 @@ namespace tarnwick {
     X(GetBits)                              \
     X(GetColorType)                         \
     X(GetColorsUsed)                        \
-    X(GetFileType)                          \
     X(GetHeight)                            \
     X(GetImageType)                         \
     X(GetInfoHeader)                        \
@@ -60,7 +58,6 @@ namespace tarnwick {
     X(GetWidth)                             \
     X(Initialise)                           \
     X(IsTransparent)                        \
-    X(Load)                                 \
     X(OpenMemory)                           \
     X(Paste)                                \
     X(Rescale)                              \

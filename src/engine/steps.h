@@ -90,8 +90,9 @@ void ReleaseWatermarkFont();
 // Largest watermark layer the program draws, in pixels (256 MiB at 32 bits).
 constexpr int kMaxWatermarkPixels = 1 << 26;
 // Whether `path` names a watermark image the program can draw: a non-empty
-// file whose picture, when its size can be read, is within
-// kMaxWatermarkPixels. Read from the file's header, without decoding it.
+// file and, for a PNG, a header the program's PNG reader takes with a
+// picture within kMaxWatermarkPixels. Read from the file's header, without
+// decoding it; the drawing module checks the size of other pictures itself.
 bool WatermarkImageUsable(const std::string& path, std::string* why = nullptr);
 
 }  // namespace tarnwick
