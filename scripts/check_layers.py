@@ -7,7 +7,8 @@ Each folder may include headers of the folders its row below names, and its
 own. Includes are read in both spellings ("..." and <...>), with "." and ".."
 resolved against the including file and against src/, so a path cannot slip
 past the rule. Outside the platform layer a header from outside the project
-must be a C++ or C standard header or one of the libraries the folder may use;
+must be a C++ or C standard header, one of the libraries the folder may use
+or the compiler's vector instructions where the folder may use them;
 the operating system's own headers (POSIX, Linux, sockets, signals, directory
 reading ...) and its calls belong to the platform layer. Every file under src/
 is a .h or .cpp file or a CMakeLists.txt.
@@ -62,6 +63,9 @@ LIBRARIES = {
     "archive.h": {"ui"},
     "archive_entry.h": {"ui"},
 }
+# The compiler's vector instructions (SSE2 on x86-64), and the folders that
+# may use them.
+INTRINSICS = {"emmintrin.h": {"engine"}}
 # Headers the build generates, and the folders that may include them.
 GENERATED = {"window_stamp.h": {"app", "ui"}}
 QT_FOLDERS = {"canvas", "ui"}
@@ -144,6 +148,10 @@ def check(root):
                     if src_folder not in LIBRARIES[name]:
                         problems.append(f"{rel}: includes <{name}>, not a library of {src_folder or 'src'}/")
                     continue
+                if name in INTRINSICS:
+                    if src_folder not in INTRINSICS[name]:
+                        problems.append(f"{rel}: includes the compiler's <{name}>")
+                    continue
                 if name.startswith("Q"):
                     if src_folder not in QT_FOLDERS:
                         problems.append(f"{rel}: includes Qt's <{name}>")
@@ -178,6 +186,7 @@ def self_test(root):
         ("Qt in the engine", "engine/frame.cpp", "#include <QString>\n"),
         ("a direct call into the image library", "engine/frame.cpp",
          "static unsigned w(FIBITMAP* d) { return FreeImage_GetWidth(d); }\n"),
+        ("vector instructions in the settings", "settings/options.cpp", "#include <emmintrin.h>\n"),
         ("a POSIX call", "engine/naming.cpp", "static void* x = (void*)newlocale(0, 0, 0);\n"),
         ("a file that is not .h or .cpp", "engine/extra.inc", '#include "app/cli.h"\n'),
         ("an upward include", "text/catalog.cpp", '#include "settings/settings.h"\n'),

@@ -17,11 +17,20 @@
 namespace tarnwick {
 
 // Bytes from one producer thread to one consumer thread, in buffers of
-// kPipeBufferBytes, at most kPipeBuffers of them waiting.
+// kPipeBufferBytes, at most kPipeBuffers of them waiting unless the consumer
+// lets the producer run further ahead for a while.
 class BytePipe : public ByteSource {
 public:
     static constexpr size_t kPipeBufferBytes = 256 * 1024;
     static constexpr size_t kPipeBuffers = 4;
+
+    // Consumer: lets up to `bytes` wait (at least kPipeBuffers buffers), for
+    // a time the consumer is busy elsewhere; 0 goes back to kPipeBuffers.
+    void AllowAhead(size_t bytes) {
+        std::lock_guard<std::mutex> lock(m_);
+        depth_ = std::max(kPipeBuffers, bytes / kPipeBufferBytes);
+        cv_.notify_all();
+    }
 
     // Producer: appends bytes; false once the consumer has gone.
     bool Put(const void* data, size_t size) {
@@ -75,7 +84,7 @@ private:
     bool Push() {
         if (filling_.empty()) return true;
         std::unique_lock<std::mutex> lock(m_);
-        cv_.wait(lock, [&] { return cancelled_ || ready_.size() < kPipeBuffers; });
+        cv_.wait(lock, [&] { return cancelled_ || ready_.size() < depth_; });
         if (cancelled_) return false;
         ready_.push_back(std::move(filling_));
         filling_ = TakeSpare();
@@ -91,7 +100,8 @@ private:
             return false;
         }
         reading_.clear();
-        spare_.push_back(std::move(reading_));
+        // The buffers of a read-ahead are given back; a few are kept.
+        if (spare_.size() < kPipeBuffers) spare_.push_back(std::move(reading_));
         reading_ = std::move(ready_.front());
         ready_.pop_front();
         readAt_ = 0;
@@ -112,6 +122,7 @@ private:
     std::condition_variable cv_;
     std::deque<std::vector<BYTE>> ready_;
     std::vector<std::vector<BYTE>> spare_;
+    size_t depth_ = kPipeBuffers;
     bool closed_ = false;
     bool cancelled_ = false;
     std::string error_;

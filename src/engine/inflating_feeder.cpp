@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/png_chunks.h"
 #include "engine/png_guard.h"
+#include "engine/png_unfilter.h"
 
 namespace tarnwick {
 
@@ -20,12 +22,25 @@ void SetBe32(BYTE* p, uint32_t v) {
     p[3] = static_cast<BYTE>(v);
 }
 
+// Samples per pixel of a PNG colour type; 0 for a type PNG does not have.
+unsigned Channels(unsigned colorType) {
+    switch (colorType) {
+        case 0:
+        case 3: return 1;
+        case 2: return 3;
+        case 4: return 2;
+        case 6: return 4;
+        default: return 0;
+    }
+}
+
 // Reads a PNG file and writes it into a BytePipe with its pixel data
-// inflated and stored uncompressed. Errors libpng would stop at (a chunk CRC
-// error, broken pixel data before the last row) close the pipe with a
-// reason, so the decode fails as it would on the file itself; what libpng
-// lets pass after the last row (extra data, a wrong zlib checksum) is
-// dropped.
+// inflated, its rows rebuilt (each row's filter undone, its filter type made
+// None) and stored uncompressed. Errors libpng would stop at (a chunk CRC
+// error, broken pixel data before the last row, a filter type PNG does not
+// have) close the pipe with a reason, after the rows before it, so the
+// decode fails as it would on the file itself; what libpng lets pass after
+// the last row (extra data, a wrong zlib checksum) is dropped.
 class InflatingFeeder {
 public:
     InflatingFeeder(std::FILE* file, BytePipe& pipe) : file_(file), pipe_(pipe) {}
@@ -33,6 +48,9 @@ public:
     void Run() {
         const char* error = Feed();
         if (zlibOpen_) inflateEnd(&z_);
+        // The rows rebuilt so far go first, so the reader fails where
+        // libpng would, at the row after them.
+        if (error != kCancelled && !FlushRows() && !error) error = kCancelled;
         pipe_.Close(error ? error : "");
     }
 
@@ -134,26 +152,111 @@ private:
         expected_ = haveHeader_ ? PngRawDataBytes(width_, height_, static_cast<int>(bitDepth_),
                                                   static_cast<int>(colorType_), interlaced_)
                                 : 0;
+        if (expected_ > 0 && !StartRows()) expected_ = 0;
         std::memset(&z_, 0, sizeof z_);
         zlibOpen_ = inflateInit2(&z_, 0) == Z_OK;  // the window the stream declares
         static const BYTE kZlibHeader[2] = {0x78, 0x01};
         return PutIdat(kZlibHeader, 2);
     }
 
+    // ---- The rows, rebuilt on this thread ---------------------------------
+    //
+    // The inflated bytes are the rows of each pass (one pass unless the
+    // picture is interlaced), each with its filter type first. Each row is
+    // inflated into a buffer of its own, rebuilt against the row above and
+    // handed on with filter type None, gathered into stored blocks.
+
+    // The rows of the first pass that has any; false when the rows' buffers
+    // cannot be had (libpng, which needs such rows too, refuses the file).
+    bool StartRows() {
+        pixelBytes_ = (bitDepth_ * Channels(colorType_) + 7) / 8;
+        const size_t longest = RowBytes(width_);
+        try {
+            row_.assign(1 + longest, 0);
+            prior_.assign(longest, 0);
+            staged_.reserve(kStoredBlockMax);
+        } catch (...) {
+            return false;
+        }
+        pass_ = -1;
+        NextPass();
+        return true;
+    }
+
+    size_t RowBytes(uint64_t columns) const {
+        return static_cast<size_t>((columns * bitDepth_ * Channels(colorType_) + 7) / 8);
+    }
+
+    // Moves to the next pass with pixels; the row above the first row of a
+    // pass is zeros.
+    void NextPass() {
+        static const unsigned kX0[7] = {0, 4, 0, 2, 0, 1, 0}, kDx[7] = {8, 8, 4, 4, 2, 2, 1};
+        static const unsigned kY0[7] = {0, 0, 4, 0, 2, 0, 1}, kDy[7] = {8, 8, 8, 4, 4, 2, 2};
+        rowsLeft_ = 0;
+        while (rowsLeft_ == 0 && ++pass_ < (interlaced_ ? 7 : 1)) {
+            uint64_t columns = width_, rows = height_;
+            if (interlaced_) {
+                const unsigned p = static_cast<unsigned>(pass_);
+                columns = width_ > kX0[p] ? (width_ - kX0[p] + kDx[p] - 1) / kDx[p] : 0;
+                rows = height_ > kY0[p] ? (height_ - kY0[p] + kDy[p] - 1) / kDy[p] : 0;
+            }
+            if (columns == 0) continue;
+            rowsLeft_ = rows;
+            rowSize_ = 1 + RowBytes(columns);
+        }
+        std::fill(prior_.begin(), prior_.end(), BYTE{0});
+        filled_ = 0;
+    }
+
+    // The row in row_ is whole: rebuilt and staged.
+    const char* FinishRow() {
+        const size_t bytes = rowSize_ - 1;
+        if (!UnfilterRow(row_[0], row_.data() + 1, prior_.data(), bytes, pixelBytes_))
+            return "bad adaptive filter value";
+        row_[0] = 0;
+        if (!StageRow(row_.data(), rowSize_)) return kCancelled;
+        std::memcpy(prior_.data(), row_.data() + 1, bytes);
+        filled_ = 0;
+        if (--rowsLeft_ == 0) NextPass();
+        return nullptr;
+    }
+
+    // Gathers short rows into stored blocks of at most kStoredBlockMax
+    // bytes; a long row is a block (or a few) of its own.
+    bool StageRow(const BYTE* data, size_t size) {
+        if (size <= kStoredBlockMax / 4) {
+            if (staged_.size() + size > kStoredBlockMax && !FlushRows()) return false;
+            staged_.insert(staged_.end(), data, data + size);
+            return true;
+        }
+        if (!FlushRows()) return false;
+        for (size_t at = 0; at < size; at += kStoredBlockMax)
+            if (!PutStoredBlock(data + at, std::min(kStoredBlockMax, size - at))) return false;
+        return true;
+    }
+
+    bool FlushRows() {
+        if (staged_.empty()) return true;
+        const bool put = PutStoredBlock(staged_.data(), staged_.size());
+        staged_.clear();
+        return put;
+    }
+
     const char* Inflate(const BYTE* data, uint32_t size) {
         if (!zlibOpen_) return "zlib: out of memory";
         z_.next_in = const_cast<BYTE*>(data);
         z_.avail_in = size;
-        BYTE out[65535];
         while (produced_ < expected_ && !zlibEnded_) {
-            const uint64_t room = std::min<uint64_t>(sizeof out, expected_ - produced_);
-            z_.next_out = out;
+            // Into the row being filled, up to its end.
+            const size_t room = rowSize_ - filled_;
+            z_.next_out = row_.data() + filled_;
             z_.avail_out = static_cast<uInt>(room);
             const int ret = inflate(&z_, Z_NO_FLUSH);
-            const size_t made = static_cast<size_t>(room - z_.avail_out);
-            if (made > 0) {
-                produced_ += made;
-                if (!PutStoredBlock(out, made)) return kCancelled;
+            const size_t made = room - z_.avail_out;
+            produced_ += made;
+            filled_ += made;
+            if (filled_ == rowSize_) {
+                if (const char* e = FinishRow()) return e;
             }
             if (ret == Z_STREAM_END) {
                 zlibEnded_ = true;
@@ -195,11 +298,14 @@ private:
         return pipe_.Put(chunkHead, 8) && pipe_.Put(data, size) && pipe_.Put(kNoCrc, 4);
     }
 
-    // The last, empty stored block and a zlib checksum libpng does not check.
+    // The rows gathered, the last, empty stored block and a zlib checksum
+    // libpng does not check.
     const char* EndStoredStream() {
         static const BYTE kEnd[9] = {0x01, 0x00, 0x00, 0xFF, 0xFF, 0, 0, 0, 0};
-        return PutIdat(kEnd, sizeof kEnd) ? nullptr : kCancelled;
+        return FlushRows() && PutIdat(kEnd, sizeof kEnd) ? nullptr : kCancelled;
     }
+
+    static constexpr size_t kStoredBlockMax = 65535;
 
     std::FILE* file_;
     BytePipe& pipe_;
@@ -214,6 +320,17 @@ private:
     bool interlaced_ = false;
     uint64_t expected_ = 0;
     uint64_t produced_ = 0;
+    // The rows: bytes per pixel for the filters, the pass, its rows still to
+    // come and their size with the filter type, the row being filled and
+    // how far, the rebuilt row above it, the rows gathered for a block.
+    unsigned pixelBytes_ = 1;
+    int pass_ = 0;
+    uint64_t rowsLeft_ = 0;
+    size_t rowSize_ = 1;
+    std::vector<BYTE> row_;
+    size_t filled_ = 0;
+    std::vector<BYTE> prior_;
+    std::vector<BYTE> staged_;
     char dataError_[96] = {};
 };
 

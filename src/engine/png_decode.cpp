@@ -92,6 +92,9 @@ void SetModificationTime(FIBITMAP* dib, const png_time& t) {
     Fi().DeleteTag(tag);
 }
 
+// How far the inflating thread may get ahead while the bitmap is made.
+constexpr size_t kReadAheadBytes = 32 << 20;
+
 void ReportRows(void* context, uint64_t done, uint64_t total) {
     static_cast<const ProgressSpan*>(context)->Report(done, total);
 }
@@ -137,7 +140,11 @@ WholePng DecodeWholePng(const std::string& path, const ProgressSpan& progress) {
     const DecodedLayout& d = reader.layout();
     const std::string size = std::to_string(d.width) + " x " + std::to_string(d.height);
 
+    // Making the bitmap (the library clears it) takes a while: the inflating
+    // thread goes on meanwhile, up to a bounded amount of rows.
+    png.AllowReadAhead(kReadAheadBytes);
     Bitmap image = AllocateFor(d);
+    png.AllowReadAhead(0);
     std::unique_ptr<BYTE*[]> rows(image ? new (std::nothrow) BYTE*[d.height] : nullptr);
     if (!image || !rows) return failure("not enough memory for a " + size + " picture");
     FIBITMAP* dib = image.get();

@@ -21,6 +21,7 @@
 
 #include "engine/bitmap.h"
 #include "engine/png_chunks.h"
+#include "engine/png_unfilter.h"
 #include "support/test_support.h"
 
 namespace tarnwick {
@@ -318,6 +319,7 @@ std::string Spliced(const std::string& png, const std::string& early, const std:
 //   3 gAMA 0.7, a short tRNS and palette, another bKGD, tIME after the pixels;
 //   4 gAMA 1.0 with a profile for the other colour kind (libpng drops the gamma);
 //   5 gAMA 1.0 with impossible chromaticities; 6 sRGB alone; 7 sRGB against gAMA 1.0.
+// The rows' filter changes with the variant and the width.
 constexpr int kVariants = 8;
 
 std::string WritePng(const Spec& s, uint32_t* random) {
@@ -390,6 +392,10 @@ std::string WritePng(const Spec& s, uint32_t* random) {
         png_set_tIME(png, info, &t);
     }
     if (s.variant == 1) png_set_compression_buffer_size(png, 64);
+    // Each filter on its own, and libpng's choice row by row.
+    static const int kFilters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
+                                   PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilters[(s.variant + s.width) % 6]);
     if (s.variant == 6) png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     png_write_info(png, info);
     if (s.depth == 16) png_set_swap(png);  // samples are written little-endian below
@@ -406,7 +412,11 @@ std::string WritePng(const Spec& s, uint32_t* random) {
                 row[x / perByte] = static_cast<png_byte>(row[x / perByte] | index << shift);
             }
         } else {
-            for (size_t i = 0; i < rowBytes; ++i) row[i] = static_cast<png_byte>(Next(seed));
+            // Odd variants take few values, so the Paeth predictor meets
+            // ties (left and above equally near) often.
+            static const png_byte kFew[4] = {0, 1, 2, 255};
+            for (size_t i = 0; i < rowBytes; ++i)
+                row[i] = s.variant % 2 ? kFew[Next(seed) % 4] : static_cast<png_byte>(Next(seed));
             if (s.depth < 8) {  // the pad bits of the last byte stay 0
                 const size_t bits = static_cast<size_t>(s.width) * s.depth;
                 if (bits % 8) row[rowBytes - 1] &= static_cast<png_byte>(0xFF << (8 - bits % 8));
@@ -588,6 +598,47 @@ TEST_F(PngDecodeTest, DamagedPicturesAreRefusedWhereTheLoaderRefusesThem) {
     }
     EXPECT_GT(refused, 20);
     EXPECT_GT(decodedCount, 5);
+}
+
+// The rows the inflating thread rebuilds, against PNG's filter formulas
+// written out byte by byte: every filter, every pixel size, rows of noise
+// and rows of few values (where Paeth's ties decide).
+TEST(PngUnfilter, RowsAreRebuiltByThePngFormulas) {
+    const auto paeth = [](int a, int b, int c) {
+        const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+        return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+    };
+    uint32_t seed = 3;
+    for (unsigned bpp = 1; bpp <= 8; ++bpp) {
+        for (const size_t pixels : {size_t{1}, size_t{2}, size_t{5}, size_t{64}}) {
+            const size_t n = pixels * bpp;
+            for (int few = 0; few < 2; ++few) {
+                std::vector<uint8_t> prior(n), filtered(n);
+                for (auto& v : prior)
+                    v = static_cast<uint8_t>(few ? Next(seed) % 3 * 127 : Next(seed));
+                for (auto& v : filtered)
+                    v = static_cast<uint8_t>(few ? Next(seed) % 3 : Next(seed));
+                for (uint8_t filter = 0; filter <= 5; ++filter) {
+                    std::vector<uint8_t> expected = filtered;
+                    for (size_t i = 0; i < n; ++i) {
+                        const int a = i >= bpp ? expected[i - bpp] : 0, b = prior[i];
+                        const int c = i >= bpp ? prior[i - bpp] : 0;
+                        const int add = filter == 1   ? a
+                                        : filter == 2 ? b
+                                        : filter == 3 ? (a + b) / 2
+                                        : filter == 4 ? paeth(a, b, c)
+                                                      : 0;
+                        expected[i] = static_cast<uint8_t>(expected[i] + add);
+                    }
+                    std::vector<uint8_t> row = filtered;
+                    EXPECT_EQ(UnfilterRow(filter, row.data(), prior.data(), n, bpp), filter <= 4);
+                    EXPECT_TRUE(row == (filter <= 4 ? expected : filtered))
+                        << "filter " << int{filter} << ", " << bpp << " bytes a pixel, " << pixels
+                        << " pixels" << (few ? ", few values" : "");
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
