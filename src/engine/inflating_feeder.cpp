@@ -43,7 +43,8 @@ unsigned Channels(unsigned colorType) {
 // the last row (extra data, a wrong zlib checksum) is dropped.
 class InflatingFeeder {
 public:
-    InflatingFeeder(std::FILE* file, BytePipe& pipe) : file_(file), pipe_(pipe) {}
+    InflatingFeeder(std::FILE* file, BytePipe& pipe, bool rebuildRows)
+        : file_(file), pipe_(pipe), rebuild_(rebuildRows) {}
 
     void Run() {
         const char* error = Feed();
@@ -159,12 +160,13 @@ private:
         return PutIdat(kZlibHeader, 2);
     }
 
-    // ---- The rows, rebuilt on this thread ---------------------------------
+    // ---- The rows ----------------------------------------------------------
     //
     // The inflated bytes are the rows of each pass (one pass unless the
     // picture is interlaced), each with its filter type first. Each row is
-    // inflated into a buffer of its own, rebuilt against the row above and
-    // handed on with filter type None, gathered into stored blocks.
+    // inflated into a buffer of its own and handed on, short rows gathered
+    // into stored blocks; when the rows are rebuilt here, each is rebuilt
+    // against the row above first and handed on with filter type None.
 
     // The rows of the first pass that has any; false when the rows' buffers
     // cannot be had (libpng, which needs such rows too, refuses the file).
@@ -173,7 +175,7 @@ private:
         const size_t longest = RowBytes(width_);
         try {
             row_.assign(1 + longest, 0);
-            prior_.assign(longest, 0);
+            if (rebuild_) prior_.assign(longest, 0);
             staged_.reserve(kStoredBlockMax);
         } catch (...) {
             return false;
@@ -211,11 +213,13 @@ private:
     // The row in row_ is whole: rebuilt and staged.
     const char* FinishRow() {
         const size_t bytes = rowSize_ - 1;
-        if (!UnfilterRow(row_[0], row_.data() + 1, prior_.data(), bytes, pixelBytes_))
-            return "bad adaptive filter value";
-        row_[0] = 0;
+        if (rebuild_) {
+            if (!UnfilterRow(row_[0], row_.data() + 1, prior_.data(), bytes, pixelBytes_))
+                return "bad adaptive filter value";
+            row_[0] = 0;
+        }
         if (!StageRow(row_.data(), rowSize_)) return kCancelled;
-        std::memcpy(prior_.data(), row_.data() + 1, bytes);
+        if (rebuild_) std::memcpy(prior_.data(), row_.data() + 1, bytes);
         filled_ = 0;
         if (--rowsLeft_ == 0) NextPass();
         return nullptr;
@@ -309,6 +313,7 @@ private:
 
     std::FILE* file_;
     BytePipe& pipe_;
+    const bool rebuild_;
     z_stream z_{};
     bool zlibOpen_ = false;
     bool zlibEnded_ = false;
@@ -336,8 +341,8 @@ private:
 
 }  // namespace
 
-void FeedInflated(std::FILE* file, BytePipe& pipe) {
-    InflatingFeeder feeder(file, pipe);
+void FeedInflated(std::FILE* file, BytePipe& pipe, bool rebuildRows) {
+    InflatingFeeder feeder(file, pipe, rebuildRows);
     feeder.Run();
 }
 

@@ -18,8 +18,9 @@ namespace tarnwick {
 // Reads the PNG `file` and writes it into `pipe` with its pixel data inflated
 // and stored uncompressed, then closes the pipe: with an empty reason at the
 // end, else with the reason the read must fail (as libpng would fail on the
-// file itself). Runs on a thread of its own; stops when the pipe's reader
-// cancels it.
-void FeedInflated(std::FILE* file, BytePipe& pipe);
+// file itself). With `rebuildRows` the rows' filters are undone here too and
+// the rows handed on with filter type None. Runs on a thread of its own;
+// stops when the pipe's reader cancels it.
+void FeedInflated(std::FILE* file, BytePipe& pipe, bool rebuildRows);
 
 }  // namespace tarnwick

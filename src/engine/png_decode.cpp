@@ -106,7 +106,7 @@ OpenPng::~OpenPng() {
     if (feeder_.joinable()) feeder_.join();
 }
 
-bool OpenPng::Open(const std::string& path) {
+bool OpenPng::Open(const std::string& path, RowFilters filters) {
     file_ = OpenForReading(path);
     feederFile_ = OpenForReading(path);
     if (!file_ || !feederFile_) {
@@ -114,7 +114,8 @@ bool OpenPng::Open(const std::string& path) {
         return false;
     }
     try {
-        feeder_ = std::thread([this] { FeedInflated(feederFile_.get(), pipe_); });
+        const bool rebuild = filters == RowFilters::OnFeeder;
+        feeder_ = std::thread([this, rebuild] { FeedInflated(feederFile_.get(), pipe_, rebuild); });
     } catch (...) {
     }
     const bool prepared = feeder_.joinable();
@@ -135,7 +136,7 @@ WholePng DecodeWholePng(const std::string& path, const ProgressSpan& progress) {
         return std::move(out);
     };
     OpenPng png;
-    if (!png.Open(path)) return failure(png.error());
+    if (!png.Open(path, RowFilters::OnFeeder)) return failure(png.error());
     PngRowReader& reader = png.reader();
     const DecodedLayout& d = reader.layout();
     const std::string size = std::to_string(d.width) + " x " + std::to_string(d.height);

@@ -18,6 +18,12 @@
 
 namespace tarnwick {
 
+// Where the rows' filters are undone: by libpng on the reading thread, or
+// on the inflating thread. The row-by-row path's reading thread has little
+// else to do while the file inflates; the whole picture's first makes the
+// bitmap, which the library clears, so its inflating thread does more.
+enum class RowFilters { OnReader, OnFeeder };
+
 // A PNG file open for reading with a PngRowReader. Its pixel data is inflated
 // on a second thread (the InflatingFeeder) when one can be started, else read
 // from the file on this one. The thread is stopped and waited for when the
@@ -31,7 +37,7 @@ public:
 
     // Opens `path` and reads its header chunks. False, with error() set,
     // when the file cannot be opened or is not a PNG the reader takes.
-    bool Open(const std::string& path);
+    bool Open(const std::string& path, RowFilters filters = RowFilters::OnReader);
 
     PngRowReader& reader() { return reader_; }
 
