@@ -1,5 +1,6 @@
 #include "engine/inflating_feeder.h"
 
+#include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -35,8 +36,8 @@ unsigned Channels(unsigned colorType) {
 }
 
 // Reads a PNG file and writes it into a BytePipe with its pixel data
-// inflated, its rows rebuilt (each row's filter undone, its filter type made
-// None) and stored uncompressed. Errors libpng would stop at (a chunk CRC
+// inflated, when asked its rows rebuilt (each row's filter undone, its filter
+// type made None), and stored uncompressed. Errors libpng would stop at (a chunk CRC
 // error, broken pixel data before the last row, a filter type PNG does not
 // have) close the pipe with a reason, after the rows before it, so the
 // decode fails as it would on the file itself; what libpng lets pass after
@@ -168,10 +169,11 @@ private:
     // into stored blocks; when the rows are rebuilt here, each is rebuilt
     // against the row above first and handed on with filter type None.
 
-    // The rows of the first pass that has any; false when the rows' buffers
-    // cannot be had (libpng, which needs such rows too, refuses the file).
+    // The rows of the first pass that has any; false for rows wider than
+    // libpng reads (it refuses the header) or whose buffers cannot be had.
     bool StartRows() {
         pixelBytes_ = (bitDepth_ * Channels(colorType_) + 7) / 8;
+        if (width_ > PNG_USER_WIDTH_MAX) return false;
         const size_t longest = RowBytes(width_);
         try {
             row_.assign(1 + longest, 0);

@@ -40,11 +40,11 @@ public:
     bool Open(const std::string& path, RowFilters filters = RowFilters::OnReader);
 
     PngRowReader& reader() { return reader_; }
+    const std::string& error() const { return error_.empty() ? reader_.error() : error_; }
 
     // Lets the inflating thread get up to `bytes` ahead of the reader while
     // this thread is busy elsewhere (0: back to its usual few buffers).
     void AllowReadAhead(size_t bytes) { pipe_.AllowAhead(bytes); }
-    const std::string& error() const { return error_.empty() ? reader_.error() : error_; }
 
 private:
     FileHandle file_;
