@@ -43,11 +43,13 @@ namespace tarnwick {
     X(Dither)                               \
     X(FlipHorizontal)                       \
     X(FlipVertical)                         \
+    X(FIFSupportsNoPixels)                  \
     X(GetAdjustColorsLookupTable)           \
     X(GetBPP)                               \
     X(GetBits)                              \
     X(GetColorType)                         \
     X(GetColorsUsed)                        \
+    X(GetFileType)                          \
     X(GetHeight)                            \
     X(GetImageType)                         \
     X(GetInfoHeader)                        \
@@ -58,6 +60,7 @@ namespace tarnwick {
     X(GetWidth)                             \
     X(Initialise)                           \
     X(IsTransparent)                        \
+    X(Load)                                 \
     X(OpenMemory)                           \
     X(Paste)                                \
     X(Rescale)                              \

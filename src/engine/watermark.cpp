@@ -266,18 +266,31 @@ bool WatermarkImageUsable(const std::string& path, std::string* why) {
     if (path.empty()) return refuse("no watermark image is chosen");
     if (platform::FileSize(path) <= 0)
         return refuse("watermark image " + path + " is missing or empty");
-    // A PNG's size from its header chunks, read by the program's PNG reader;
-    // other pictures are left to the drawing module, which reads their size
-    // from their header before it decodes them.
+    // The size from the header: a PNG's from its header chunks, read by the
+    // program's PNG reader; another format's from the image library, where it
+    // knows the format and can read a header alone (a watermark is drawn on
+    // the whole picture, which loads the library anyway). Other files are
+    // left to the drawing module.
+    uint64_t w = 0, h = 0;
     const FileHandle file = OpenForReading(path);
     unsigned char signature[8] = {};
-    if (!file || std::fread(signature, 1, 8, file.get()) != 8 ||
-        png_sig_cmp(signature, 0, 8) != 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
-        return true;
-    FileSource source(file.get());
-    PngRowReader header;
-    if (!header.Open(source, false)) return refuse("watermark image " + path + " cannot be read");
-    const uint64_t w = header.layout().width, h = header.layout().height;
+    if (file && std::fread(signature, 1, 8, file.get()) == 8 && png_sig_cmp(signature, 0, 8) == 0 &&
+        std::fseek(file.get(), 0, SEEK_SET) == 0) {
+        FileSource source(file.get());
+        PngRowReader header;
+        if (!header.Open(source, false))
+            return refuse("watermark image " + path + " cannot be read");
+        w = header.layout().width;
+        h = header.layout().height;
+    } else {
+        if (std::string reason; !LoadImageLibrary(&reason)) return refuse(reason);
+        const FREE_IMAGE_FORMAT fif = Fi().GetFileType(path.c_str(), 0);
+        if (fif == FIF_UNKNOWN || !Fi().FIFSupportsNoPixels(fif)) return true;
+        Bitmap header(Fi().Load(fif, path.c_str(), FIF_LOAD_NOPIXELS));
+        if (!header) return refuse("watermark image " + path + " cannot be read");
+        w = Fi().GetWidth(header.get());
+        h = Fi().GetHeight(header.get());
+    }
     if (w == 0 || h == 0) return refuse("watermark image " + path + " cannot be read");
     if (w * h > static_cast<uint64_t>(kMaxWatermarkPixels))
         return refuse("watermark image " + path + " has " + std::to_string(w) + " x " +
