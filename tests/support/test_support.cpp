@@ -203,6 +203,14 @@ void IsolateUserFolders() {
         std::string tmpl = (fs::temp_directory_path() / "tarnwick-home-XXXXXX").string();
         if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
         base = tmpl;
+        // The folder goes when the test program ends (not when a forked
+        // child of it does).
+        static const pid_t owner = getpid();
+        std::atexit([] {
+            if (getpid() != owner) return;
+            std::error_code ignored;
+            fs::remove_all(base, ignored);
+        });
         fs::create_directories(base + "/config");
         fs::create_directories(base + "/runtime");
         fs::permissions(base + "/runtime", fs::perms::owner_all, fs::perm_options::replace);
