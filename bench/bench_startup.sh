@@ -35,8 +35,16 @@ export XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/
 export TARNWICK_SITE=http://127.0.0.1:9
 "$IM_CONVERT" -size 64x64 plasma:fractal -seed 3 -depth 8 -type TrueColor "PNG24:$WORK/small.png"
 
-# Median wall time in ms of RUNS runs of each command, alternating.
-# times LABEL... -- one command per label, given as strings.
+# Median wall time in ms of RUNS runs of each command: with hyperfine where it
+# is installed (it starts the programs itself, without a shell), else timed
+# from Python, alternating, which adds its own start-up to every figure.
+if command -v hyperfine >/dev/null; then
+  hyperfine -N --style none --warmup 5 --runs "$RUNS" --export-json "$WORK/times.json" \
+    -n "tarnwick -v" "$TARNWICK -v" \
+    -n "tarnwick 64x64 plain conversion" "$TARNWICK -q -i $WORK/small.png -o $WORK/out" \
+    -n "ImageMagick 64x64 to BMP" "$IM_CONVERT $WORK/small.png BMP3:$WORK/out/im.bmp" \
+    -n "/bin/true (the cost of starting any program)" "/bin/true" >/dev/null
+fi
 python3 - "$RUNS" "$TARNWICK" "$IM_CONVERT" "$WORK" <<'PY'
 import os, statistics, subprocess, sys, time
 runs, tarnwick, im, work = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
@@ -48,11 +56,19 @@ cases = {
     "/bin/true (the cost of starting any program)": ["/bin/true"],
 }
 times = {k: [] for k in cases}
-for _ in range(runs):
-    for label, cmd in cases.items():
-        t = time.perf_counter()
-        subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        times[label].append((time.perf_counter() - t) * 1000)
+measured = os.path.join(work, "times.json")
+if os.path.exists(measured):
+    import json
+    print("(hyperfine, medians)")
+    for r in json.load(open(measured))["results"]:
+        times[r["command"]] = [t * 1000 for t in r["times"]]
+else:
+    print("(timed from Python, medians)")
+    for _ in range(runs):
+        for label, cmd in cases.items():
+            t = time.perf_counter()
+            subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            times[label].append((time.perf_counter() - t) * 1000)
 med = {k: statistics.median(v) for k, v in times.items()}
 for k, v in med.items():
     print(f"{k:48s} {v:7.2f} ms")
