@@ -1,5 +1,7 @@
 #include "engine/png_decode.h"
 
+#include "platform/platform.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -106,17 +108,24 @@ OpenPng::~OpenPng() {
     if (feeder_.joinable()) feeder_.join();
 }
 
-bool OpenPng::Open(const std::string& path, RowFilters filters) {
+bool OpenPng::Open(const std::string& path, RowFilters filters, Inflating inflating) {
     file_ = OpenForReading(path);
-    feederFile_ = OpenForReading(path);
-    if (!file_ || !feederFile_) {
+    if (inflating == Inflating::Auto)
+        inflating =
+            platform::FileSize(path) <= kInflateHereBytes ? Inflating::Here : Inflating::OnThread;
+    if (inflating == Inflating::OnThread) feederFile_ = OpenForReading(path);
+    if (!file_ || (inflating == Inflating::OnThread && !feederFile_)) {
         error_ = "cannot open the file";
         return false;
     }
-    try {
-        const bool rebuild = filters == RowFilters::OnFeeder;
-        feeder_ = std::thread([this, rebuild] { FeedInflated(feederFile_.get(), pipe_, rebuild); });
-    } catch (...) {
+    if (inflating == Inflating::OnThread) {
+        try {
+            const bool rebuild = filters == RowFilters::OnFeeder;
+            feeder_ =
+                std::thread([this, rebuild] { FeedInflated(feederFile_.get(), pipe_, rebuild); });
+        } catch (...) {
+            // No thread to be had: libpng inflates on this one.
+        }
     }
     const bool prepared = feeder_.joinable();
     fileSource_.emplace(file_.get());
@@ -128,7 +137,8 @@ std::string PngReadFailure(const std::string& path, const std::string& why) {
     return "cannot read " + path + ": " + why;
 }
 
-WholePng DecodeWholePng(const std::string& path, const ProgressSpan& progress) {
+WholePng DecodeWholePng(const std::string& path, const ProgressSpan& progress,
+                        Inflating inflating) {
     WholePng out;
     const auto failure = [&](const std::string& why) {
         out.image.reset();
@@ -136,7 +146,7 @@ WholePng DecodeWholePng(const std::string& path, const ProgressSpan& progress) {
         return std::move(out);
     };
     OpenPng png;
-    if (!png.Open(path, RowFilters::OnFeeder)) return failure(png.error());
+    if (!png.Open(path, RowFilters::OnFeeder, inflating)) return failure(png.error());
     PngRowReader& reader = png.reader();
     const DecodedLayout& d = reader.layout();
     const std::string size = std::to_string(d.width) + " x " + std::to_string(d.height);

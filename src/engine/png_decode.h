@@ -24,10 +24,17 @@ namespace tarnwick {
 // bitmap, which the library clears, so its inflating thread does more.
 enum class RowFilters { OnReader, OnFeeder };
 
+// Where the pixel data is inflated: on a second thread (the InflatingFeeder),
+// on the reading thread by libpng itself, or (Auto) on a second thread unless
+// the file is so small that starting a thread would cost more than the whole
+// inflation saves. Both ways take and refuse the same files.
+enum class Inflating { Auto, OnThread, Here };
+constexpr long long kInflateHereBytes = 32 * 1024;
+
 // A PNG file open for reading with a PngRowReader. Its pixel data is inflated
-// on a second thread (the InflatingFeeder) when one can be started, else read
-// from the file on this one. The thread is stopped and waited for when the
-// object goes.
+// on a second thread (the InflatingFeeder) as `inflating` says and when one
+// can be started, else read from the file on this one. The thread is stopped and waited for when
+// the object goes.
 class OpenPng {
 public:
     OpenPng() = default;
@@ -37,7 +44,8 @@ public:
 
     // Opens `path` and reads its header chunks. False, with error() set,
     // when the file cannot be opened or is not a PNG the reader takes.
-    bool Open(const std::string& path, RowFilters filters = RowFilters::OnReader);
+    bool Open(const std::string& path, RowFilters filters = RowFilters::OnReader,
+              Inflating inflating = Inflating::Auto);
 
     PngRowReader& reader() { return reader_; }
     const std::string& error() const { return error_.empty() ? reader_.error() : error_; }
@@ -72,6 +80,7 @@ struct WholePng {
 // level below 8 bits widened like its samples, and brought to a type the
 // steps take (16-bit grey becomes 8-bit grey). The rows read are reported to
 // `progress`. Interlaced pictures are read too.
-WholePng DecodeWholePng(const std::string& path, const ProgressSpan& progress = {});
+WholePng DecodeWholePng(const std::string& path, const ProgressSpan& progress = {},
+                        Inflating inflating = Inflating::Auto);
 
 }  // namespace tarnwick

@@ -522,10 +522,17 @@ class PngDecodeTest : public ::testing::Test {
 protected:
     void SetUp() override { LoadImageLibrary(); }
 
-    // Decodes `png` both ways; a failure of the test names `what`.
+    // Decodes `png` with the loader and with the program's reader, its pixel
+    // data inflated on the second thread and on the reading thread alike; a
+    // failure of the test names `what`.
     void Compare(const std::string& png, const std::string& what) {
+        for (Inflating inflating : {Inflating::OnThread, Inflating::Here})
+            Compare(png, what + (inflating == Inflating::Here ? " (inflated here)" : ""),
+                    inflating);
+    }
+    void Compare(const std::string& png, const std::string& what, Inflating inflating) {
         const Bitmap expected = LoaderDecode(png);
-        WholePng decoded = DecodeWholePng(png);
+        WholePng decoded = DecodeWholePng(png, {}, inflating);
         ASSERT_EQ(expected != nullptr, decoded.image != nullptr)
             << what << ": the loader " << (expected ? "decodes" : "refuses")
             << " it; the decode says " << (decoded.image ? "nothing" : decoded.error);
@@ -562,7 +569,7 @@ TEST_F(PngDecodeTest, EveryPictureDecodesToTheLoadersBitmap) {
         Compare(png, Describe(spec));
     }
     EXPECT_EQ(refused, 0);
-    EXPECT_EQ(decodedCount, static_cast<int>(suite.size() + Corpus().size()));
+    EXPECT_EQ(decodedCount, 2 * static_cast<int>(suite.size() + Corpus().size()));
 }
 
 // Damaged copies: cut short, a pixel bit flipped (its CRC right or wrong), a
