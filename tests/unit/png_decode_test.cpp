@@ -252,7 +252,7 @@ std::string Differences(FIBITMAP* a, FIBITMAP* b) {
 
 // ---- The generated corpus -------------------------------------------------
 
-struct Spec {
+struct PngKind {
     int colorType = 0;
     int depth = 8;
     uint32_t width = 1, height = 1;
@@ -260,7 +260,7 @@ struct Spec {
     int variant = 0;
 };
 
-std::string Describe(const Spec& s) {
+std::string Describe(const PngKind& s) {
     return "type " + std::to_string(s.colorType) + " depth " + std::to_string(s.depth) + " " +
            std::to_string(s.width) + "x" + std::to_string(s.height) +
            (s.interlaced ? " interlaced" : "") + " variant " + std::to_string(s.variant);
@@ -322,7 +322,7 @@ std::string Spliced(const std::string& png, const std::string& early, const std:
 // The rows' filter changes with the variant and the width.
 constexpr int kVariants = 8;
 
-std::string WritePng(const Spec& s, uint32_t* random) {
+std::string WritePng(const PngKind& s, uint32_t* random) {
     uint32_t& seed = *random;
     std::string bytes;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -473,16 +473,16 @@ std::string WritePng(const Spec& s, uint32_t* random) {
     return Spliced(bytes, early, late);
 }
 
-std::vector<Spec> Corpus() {
+std::vector<PngKind> Corpus() {
     const int types[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
                             {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
     const uint32_t sizes[][2] = {{1, 1}, {7, 3}, {33, 17}};
-    std::vector<Spec> corpus;
+    std::vector<PngKind> corpus;
     for (const auto& t : types)
         for (const auto& size : sizes)
             for (bool interlaced : {false, true})
                 for (int variant = 0; variant < kVariants; ++variant)
-                    corpus.push_back(Spec{t[0], t[1], size[0], size[1], interlaced, variant});
+                    corpus.push_back(PngKind{t[0], t[1], size[0], size[1], interlaced, variant});
     return corpus;
 }
 
@@ -561,12 +561,12 @@ TEST_F(PngDecodeTest, EveryPictureDecodesToTheLoadersBitmap) {
 
     // The generated corpus.
     uint32_t seed = 1;
-    for (const Spec& spec : Corpus()) {
-        const std::string bytes = WritePng(spec, &seed);
-        ASSERT_FALSE(bytes.empty()) << Describe(spec);
+    for (const PngKind& kind : Corpus()) {
+        const std::string bytes = WritePng(kind, &seed);
+        ASSERT_FALSE(bytes.empty()) << Describe(kind);
         const std::string png = dir / "generated.png";
         WriteFile(png, bytes);
-        Compare(png, Describe(spec));
+        Compare(png, Describe(kind));
     }
     EXPECT_EQ(refused, 0);
     EXPECT_EQ(decodedCount, 2 * static_cast<int>(suite.size() + Corpus().size()));
