@@ -474,9 +474,9 @@ TEST(CliFootprint, OnlyWhatTheRunNeedsIsLoaded) {
         EXPECT_EQ(out.find("libQt6"), std::string::npos) << args;
         EXPECT_EQ(out.find("libfreeimage"), std::string::npos) << args;
     }
-    const std::string flipped = loaded(convert + " --width=16 --height=16");
-    EXPECT_EQ(flipped.find("libQt6"), std::string::npos);
-    EXPECT_NE(flipped.find("libfreeimage"), std::string::npos);
+    const std::string resized = loaded(convert + " --width=16 --height=16");
+    EXPECT_EQ(resized.find("libQt6"), std::string::npos);
+    EXPECT_NE(resized.find("libfreeimage"), std::string::npos);
 }
 
 TEST(CliDrawing, FrameAndTextWatermarkReachTheOutputFile) {
