@@ -169,11 +169,15 @@ private:
     // into stored blocks; when the rows are rebuilt here, each is rebuilt
     // against the row above first and handed on with filter type None.
 
-    // The rows of the first pass that has any; false for rows wider than
-    // libpng reads (it refuses the header) or whose buffers cannot be had.
+    // The rows of the first pass that has any; false for a header libpng
+    // refuses (a depth or colour type PNG does not have, rows wider than it
+    // reads: the file may have changed since the input guard read it) or
+    // rows whose buffers cannot be had.
     bool StartRows() {
+        const bool knownDepth =
+            bitDepth_ == 1 || bitDepth_ == 2 || bitDepth_ == 4 || bitDepth_ == 8 || bitDepth_ == 16;
+        if (!knownDepth || Channels(colorType_) == 0 || width_ > PNG_USER_WIDTH_MAX) return false;
         pixelBytes_ = (bitDepth_ * Channels(colorType_) + 7) / 8;
-        if (width_ > PNG_USER_WIDTH_MAX) return false;
         const size_t longest = RowBytes(width_);
         try {
             row_.assign(1 + longest, 0);

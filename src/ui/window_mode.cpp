@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -183,8 +184,13 @@ void LoadInterfaceImages(Settings& s) {
     const int toolbarPixels = ToolbarIconPixels(s.uiSize);
     IconImages images;
     const auto read = [&] {
-        images = ReadBuiltInImages();
-        ReadThemeImages(package, toolbarPixels, true, true, true, &images);
+        try {
+            images = ReadBuiltInImages();
+            ReadThemeImages(package, toolbarPixels, true, true, true, &images);
+        } catch (const std::bad_alloc&) {
+            // Out of memory: the images read so far are put in, the rest
+            // stay blank.
+        }
     };
     std::thread reader;
     try {
